@@ -1,0 +1,64 @@
+#include "tests/support/test_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "refhost/plugin_module.h"
+
+namespace kavri_test {
+
+namespace fs = std::filesystem;
+
+std::string ScratchFolder() {
+  static const std::string folder = [] {
+    fs::path base = fs::temp_directory_path() / "kavri-tests";
+    fs::create_directories(base);
+    std::string templ = (base / "run").string();
+#if defined(_WIN32)
+    fs::path made = base / ("run" + std::to_string(std::rand()) + std::to_string(reinterpret_cast<uintptr_t>(&base)));
+    fs::create_directories(made);
+    return made.string() + "\\";
+#else
+    std::vector<char> name(templ.begin(), templ.end());
+    name.insert(name.end(), {'X', 'X', 'X', 'X', 'X', 'X', '\0'});
+    const char* made = mkdtemp(name.data());
+    return std::string(made != nullptr ? made : templ.c_str()) + "/";
+#endif
+  }();
+  return folder;
+}
+
+std::string WriteScratchFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  const std::string path = ScratchFolder() + name;
+  std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(fs::u8path(path), std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string CorpusFolder() {
+#if defined(_WIN32)
+  // Under Wine the build machine's root is drive Z:.
+  return "Z:" KAVRI_CORPUS_DIR "/";
+#else
+  return KAVRI_CORPUS_DIR "/";
+#endif
+}
+
+std::string ProgramFolder() { return refhost::ProgramFolder(); }
+
+std::wstring Widen(const std::string& path) {
+  std::wstring wide(path.size() + 1, L'\0');
+  const size_t length = std::mbstowcs(wide.data(), path.c_str(), wide.size());
+  wide.resize(length == static_cast<size_t>(-1) ? 0 : length);
+  return wide;
+}
+
+}  // namespace kavri_test
