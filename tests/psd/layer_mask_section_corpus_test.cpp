@@ -14,6 +14,7 @@
 #include "psd/image_resources.h"
 #include "psd/layer_mask_section.h"
 #include "psd/native_file.h"
+#include "tests/support/memory_file.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -227,6 +228,118 @@ TEST(CorpusLayerRecords, GroupsLinkAsWritten) {
     psd::ReleaseLayerMaskSection(section, &allocator);
     allocator.ReleaseBlock(document);
     file.Close();
+  }
+}
+
+// ---- Truncated and corrupted copies ----
+
+struct Parsed {
+  psd::LayerMaskSection* section = nullptr;
+  std::string output;
+};
+
+Parsed ParseBytes(const std::vector<uint8_t>& bytes, psd::Allocator& allocator) {
+  kavri_test::MemoryFile file(&allocator, bytes);
+  Parsed parsed;
+  CaptureStdout();
+  psd::DocumentInfo* document = psd::ReadDocumentInfo(&file, &allocator);
+  if (document != nullptr) {
+    psd::ImageResourceRecord* resources = psd::ReadImageResources(document, &file, &allocator);
+    psd::ReleaseImageResources(resources, &allocator);
+    if (document->layerMaskExtent.length != 0) parsed.section = psd::LoadLayerMaskSection(document, &file, &allocator);
+  }
+  parsed.output = GetCapturedStdout();
+  allocator.ReleaseBlock(document);
+  return parsed;
+}
+
+// Touches every field and owned block of a section, so that the sanitizers
+// see any undefined or freed memory, and checks the group links stay inside.
+void WalkSection(const psd::LayerMaskSection& section) {
+  uint64_t sum = 0;
+  for (uint32_t i = 0; i < section.layerRecordCount; ++i) {
+    const psd::LayerRecord& r = section.layerRecords[i];
+    sum += r.top + r.left + r.bottom + r.right + r.opacity + r.sectionType + r.name.length + r.visible;
+    ASSERT_LT(r.name.length, 1024u);
+    for (uint32_t c = 0; c < r.channelRecordCount; ++c) sum += r.channelRecords[c].dataOffset + r.channelRecords[c].id;
+    for (const uint16_t* u = r.unicodeName; u != nullptr && *u != 0; ++u) sum += *u;
+    for (const psd::MaskRecord* m : {r.layerMask, r.vectorMask}) {
+      if (m != nullptr) sum += m->top + m->density + m->defaultColor;
+    }
+    if (r.group != nullptr) {
+      ASSERT_GE(r.group, section.layerRecords);
+      ASSERT_LT(r.group, section.layerRecords + section.layerRecordCount);
+    }
+  }
+  EXPECT_GE(sum, 0u);
+}
+
+const char* const kDamagedSources[] = {
+    "psdtools__2layers.psd",       "psdtools__mask_parameters.psd", "psdtools__broken-groups.psd",
+    "psdtools__16bit5x5.psd",      "psdtools__layer_mask_data.psd", "psdtools__cactus_top.psd",
+    "psdtools__group-clipping.psd", "imagemagick__rgb8_zip.psd",
+};
+
+TEST(CorpusDamage, TruncatedCopiesKeepTheWholeRecordsBeforeTheCut) {
+  for (const char* name : kDamagedSources) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> bytes = kavri_test::ReadWholeFile(kavri_test::CorpusFolder() + name);
+    ASSERT_FALSE(bytes.empty());
+    psd::MallocAllocator allocator;
+    Parsed whole = ParseBytes(bytes, allocator);
+    ASSERT_NE(whole.section, nullptr);
+    const psd::LayerMaskSection& reference = *whole.section;
+    // Cut every few bytes from the start of the layer section to just past the records.
+    const uint64_t sectionStart = 38 + psd::LoadU32BE(&bytes[26]) + psd::LoadU32BE(&bytes[30 + psd::LoadU32BE(&bytes[26])]);
+    const uint64_t recordsEnd = reference.layerRecords[0].channelRecords[0].dataOffset + 64;
+    const uint64_t step = (recordsEnd - sectionStart) / 400 + 1;
+    for (uint64_t cut = sectionStart; cut < recordsEnd && cut < bytes.size(); cut += step) {
+      const std::vector<uint8_t> truncated(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+      Parsed parsed = ParseBytes(truncated, allocator);
+      if (parsed.section == nullptr) continue;
+      const psd::LayerMaskSection& section = *parsed.section;
+      EXPECT_LE(section.layerRecordCount, reference.layerRecordCount) << cut;
+      WalkSection(section);
+      // A record followed by another record read lies wholly before the cut.
+      for (uint32_t i = 0; i + 1 < section.layerRecordCount; ++i) {
+        const psd::LayerRecord& got = section.layerRecords[i];
+        const psd::LayerRecord& want = reference.layerRecords[i];
+        EXPECT_STREQ(got.name.c_str(), want.name.c_str()) << cut;
+        EXPECT_EQ(got.top, want.top) << cut;
+        EXPECT_EQ(got.right, want.right) << cut;
+        EXPECT_EQ(got.channelRecordCount, want.channelRecordCount) << cut;
+      }
+      // Once the layer count is in the file, fewer records than the whole file's come with a message.
+      if (cut >= sectionStart + 6 && section.layerRecordCount < reference.layerRecordCount) {
+        EXPECT_NE(parsed.output.find("***ERROR***"), std::string::npos) << cut;
+      }
+      psd::ReleaseLayerMaskSection(parsed.section, &allocator);
+    }
+    psd::ReleaseLayerMaskSection(whole.section, &allocator);
+  }
+}
+
+TEST(CorpusDamage, CorruptedBytesGiveADefinedSection) {
+  for (const char* name : kDamagedSources) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> bytes = kavri_test::ReadWholeFile(kavri_test::CorpusFolder() + name);
+    psd::MallocAllocator allocator;
+    Parsed whole = ParseBytes(bytes, allocator);
+    ASSERT_NE(whole.section, nullptr);
+    const uint64_t sectionStart = 38 + psd::LoadU32BE(&bytes[26]) + psd::LoadU32BE(&bytes[30 + psd::LoadU32BE(&bytes[26])]);
+    const uint64_t recordsEnd = whole.section->layerRecords[0].channelRecords[0].dataOffset;
+    psd::ReleaseLayerMaskSection(whole.section, &allocator);
+    const uint64_t step = (recordsEnd - sectionStart) / 300 + 1;
+    for (uint64_t at = sectionStart - 4; at < recordsEnd; at += step) {
+      for (uint8_t value : {uint8_t{0xFF}, uint8_t{0x00}, static_cast<uint8_t>(bytes[at] ^ 0x80)}) {
+        std::vector<uint8_t> damaged = bytes;
+        damaged[at] = value;
+        Parsed parsed = ParseBytes(damaged, allocator);
+        if (parsed.section == nullptr) continue;
+        WalkSection(*parsed.section);
+        psd::ReleaseLayerMaskSection(parsed.section, &allocator);
+      }
+    }
   }
 }
 
