@@ -26,7 +26,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;  // fields in record order
 
 constexpr int kExitValid = 0;
 constexpr int kExitInvalid = 1;
