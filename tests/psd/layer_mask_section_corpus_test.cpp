@@ -259,12 +259,15 @@ void WalkSection(const psd::LayerMaskSection& section) {
   uint64_t sum = 0;
   for (uint32_t i = 0; i < section.layerRecordCount; ++i) {
     const psd::LayerRecord& r = section.layerRecords[i];
-    sum += r.top + r.left + r.bottom + r.right + r.opacity + r.sectionType + r.name.length + r.visible;
+    for (int32_t v : {r.top, r.left, r.bottom, r.right}) sum += static_cast<uint32_t>(v);
+    sum += r.opacity + r.sectionType + r.name.length + r.visible;
     ASSERT_LT(r.name.length, 1024u);
-    for (uint32_t c = 0; c < r.channelRecordCount; ++c) sum += r.channelRecords[c].dataOffset + r.channelRecords[c].id;
+    for (uint32_t c = 0; c < r.channelRecordCount; ++c) {
+      sum += r.channelRecords[c].dataOffset + static_cast<uint16_t>(r.channelRecords[c].id);
+    }
     for (const uint16_t* u = r.unicodeName; u != nullptr && *u != 0; ++u) sum += *u;
     for (const psd::MaskRecord* m : {r.layerMask, r.vectorMask}) {
-      if (m != nullptr) sum += m->top + m->density + m->defaultColor;
+      if (m != nullptr) sum += static_cast<uint32_t>(m->top) + m->density + m->defaultColor;
     }
     if (r.group != nullptr) {
       ASSERT_GE(r.group, section.layerRecords);
