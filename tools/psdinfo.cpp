@@ -540,6 +540,8 @@ int main(int argc, char** argv) {
   if (std::setlocale(LC_ALL, "") == nullptr) std::setlocale(LC_ALL, "C.UTF-8");
 
   CLI::App app{"Shows what the PSD reader sees in a PSD file: header, sections, image resources and layer records."};
+  // Paths beginning with a slash are files, also in the Windows build.
+  app.allow_windows_style_options(false);
   Options options;
   app.add_option("file", options.file, "The PSD file to inspect")->required();
   app.add_flag("--json", options.json, "Print one JSON document instead of the readable report");

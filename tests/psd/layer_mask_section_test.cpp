@@ -600,7 +600,9 @@ TEST(LayerMaskSection, EveryFailedAllocationEndsCleanly) {
   }
   for (int64_t failAt = 0; failAt < needed; ++failAt) {
     Loaded loaded(bytes, failAt);  // checks that every block came back
-    if (loaded.section != nullptr) EXPECT_LE(loaded.section->layerRecordCount, 3u);
+    if (loaded.section != nullptr) {
+      EXPECT_LE(loaded.section->layerRecordCount, 3u);
+    }
   }
 }
 
