@@ -365,7 +365,9 @@ TEST(CorpusDamage, TruncatedAndCorruptedImageResourcesEndWithTheirMessage) {
       ASSERT_NE(record, nullptr) << cut;
       // Every cut inside the section falls in some block, which is then found corrupt.
       EXPECT_NE(output.find("[ImageResources]"), std::string::npos) << cut;
-      if (record->iccBlock != nullptr) EXPECT_LE(record->iccBlockSize, cut);
+      if (record->iccBlock != nullptr) {
+        EXPECT_LE(record->iccBlockSize, cut);
+      }
       psd::ReleaseImageResources(record, &allocator);
       allocator.ReleaseBlock(document);
     }
@@ -380,7 +382,9 @@ TEST(CorpusDamage, TruncatedAndCorruptedImageResourcesEndWithTheirMessage) {
       GetCapturedStdout();
       ASSERT_NE(record, nullptr) << at;
       for (uint32_t i = 0; i < record->alphaInfoCount; ++i) EXPECT_LT(record->alphaInfos[i].name.length, 1024u);
-      if (record->preview != nullptr) EXPECT_LE(record->preview->jpegSize, bytes.size());
+      if (record->preview != nullptr) {
+        EXPECT_LE(record->preview->jpegSize, bytes.size());
+      }
       psd::ReleaseImageResources(record, &allocator);
       allocator.ReleaseBlock(document);
     }
