@@ -11,19 +11,43 @@
 namespace refhost {
 
 namespace {
+
 // GlobalLookup carries no context: the host whose request is under way answers it.
 ReferenceHost* gActiveHost = nullptr;
+
+// The service records live as long as the process, as in the application: a
+// plug-in keeps the pointers it was given across requests and hosts. Their
+// functions serve the active host; the scene record's data is its settings.
+struct ServiceRecords {
+  SurfaceService2015 surfaces2015{};
+  SurfaceService2020 surfaces2020{};
+  ImageListService imageList{};
+  ImageUtilityService imageUtility{};
+  ViewportService viewport{};
+  SceneInfoService sceneInfo{};
+  PanelServices panel{};
+  TextureService textures{};
+  // Services the loader looks up but does not use: distinct, empty records.
+  uint64_t unused[HostServiceCount][4] = {};
+
+  ServiceRecords() {
+    InstallSurfaceServices(surfaces2015, surfaces2020, textures);
+    InstallImageServices(imageUtility, imageList);
+    InstallViewportService(viewport);
+    InstallPanelServices(panel);
+  }
+};
+
+ServiceRecords& Records() {
+  static ServiceRecords records;
+  return records;
+}
+
 }  // namespace
 
 ReferenceHost::ReferenceHost(HostSettings settings) {
   scene_.settings = std::move(settings);
   scene_.camera = CameraModel::FromSettings(scene_.settings);
-  InstallSurfaceServices(surfaces2015_, surfaces2020_, textures_);
-  InstallImageServices(imageUtility_, imageList_);
-  InstallViewportService(viewport_);
-  InstallPanelServices(panel_);
-  const FrameSettings& frame = scene_.settings.frame;
-  sceneInfo_ = {frame.width, frame.height, frame.pixelAspect};
 }
 
 ReferenceHost::~ReferenceHost() {
@@ -38,19 +62,20 @@ void* ReferenceHost::Lookup(const char* name) {
     for (int service = 0; service < HostServiceCount; ++service) {
       const char* served = HostServiceName(static_cast<HostService>(service), settings.release);
       if (std::strcmp(served, name) != 0) continue;
+      ServiceRecords& records = Records();
       switch (static_cast<HostService>(service)) {
         case ServiceSurfaceFunctions:
-          answer = settings.release == HostRelease2020 ? static_cast<void*>(&surfaces2020_)
-                                                       : static_cast<void*>(&surfaces2015_);
+          answer = settings.release == HostRelease2020 ? static_cast<void*>(&records.surfaces2020)
+                                                       : static_cast<void*>(&records.surfaces2015);
           break;
-        case ServiceImageList: answer = &imageList_; break;
-        case ServiceImageUtility: answer = &imageUtility_; break;
-        case ServiceViewportInfo: answer = &viewport_; break;
-        case ServiceSceneInfo: answer = &sceneInfo_; break;
-        case ServicePanelServices: answer = &panel_; break;
-        case ServiceTextureFunctions: answer = &textures_; break;
+        case ServiceImageList: answer = &records.imageList; break;
+        case ServiceImageUtility: answer = &records.imageUtility; break;
+        case ServiceViewportInfo: answer = &records.viewport; break;
+        case ServiceSceneInfo: answer = &records.sceneInfo; break;
+        case ServicePanelServices: answer = &records.panel; break;
+        case ServiceTextureFunctions: answer = &records.textures; break;
         case ServiceSystemId: answer = reinterpret_cast<void*>(static_cast<uintptr_t>(settings.systemId)); break;
-        default: answer = unusedService_[service]; break;
+        default: answer = records.unused[service]; break;
       }
       break;
     }
@@ -73,7 +98,13 @@ ObjectImportRecord* ReferenceHost::BeginRequest(const std::string& fileName) {
   record_.fileName = scene_.fileName.c_str();
   record_.hostData = &scene_;
   InstallObjectCallbacks(record_);
+  ServiceRecords& records = Records();
+  const FrameSettings& frame = scene_.settings.frame;
+  records.sceneInfo = {frame.width, frame.height, frame.pixelAspect};
+  records.panel.globalLookup = nullptr;
+  lookupSlotFilled_ = false;
   previousActive_ = ActiveScene();
+  previousHost_ = gActiveHost;
   SetActiveScene(&scene_);
   gActiveHost = this;
   active_ = true;
@@ -83,8 +114,9 @@ ObjectImportRecord* ReferenceHost::BeginRequest(const std::string& fileName) {
 void ReferenceHost::EndRequest() {
   if (!active_) return;
   scene_.result = record_.result;
+  lookupSlotFilled_ = Records().panel.globalLookup == &ReferenceHost::GlobalLookup;
   SetActiveScene(previousActive_);
-  gActiveHost = nullptr;
+  gActiveHost = previousHost_;
   active_ = false;
 }
 

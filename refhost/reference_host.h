@@ -41,8 +41,9 @@ class ReferenceHost {
   const std::vector<LookupRecord>& lookups() const { return scene_.lookups; }
   bool objectFinished() const { return scene_.finished; }
   const Scene& scene() const { return scene_; }
-  // Whether the plug-in stored the host's look-up in the panel services' slot.
-  bool lookupSlotFilled() const { return panel_.globalLookup == &ReferenceHost::GlobalLookup; }
+  // Whether the plug-in stored the host's look-up in the panel services' slot
+  // during the last request.
+  bool lookupSlotFilled() const { return lookupSlotFilled_; }
 
  private:
   static void* GlobalLookup(const char* name, int mode);
@@ -50,8 +51,9 @@ class ReferenceHost {
   Scene scene_;
   ObjectImportRecord record_{};
   bool active_ = false;
+  bool lookupSlotFilled_ = false;
   Scene* previousActive_ = nullptr;
-
+  ReferenceHost* previousHost_ = nullptr;
 };
 
 // The outcome of a result code in words, for people.

@@ -7,6 +7,7 @@
 namespace {
 
 using refhost::Vec3;
+constexpr double kPi = 3.14159265358979323846;
 
 struct FramingCase {
   int32_t kind, viewportWidth, viewportHeight, frameWidth, frameHeight;
@@ -108,12 +109,12 @@ TEST_P(Projection, TheFieldOfViewSpansTheFrameNotThePadding) {
   const double middleY = frame.y + frame.height * 0.5, middleX = frame.x + frame.width * 0.5;
   const Vec3 left = Ray(*services.viewport, frame.x, middleY);
   const Vec3 right = Ray(*services.viewport, frame.x + frame.width, middleY);
-  EXPECT_NEAR(Angle(left, right) * 180.0 / M_PI, 52.0, 1e-9);
+  EXPECT_NEAR(Angle(left, right) * 180.0 / kPi, 52.0, 1e-9);
   // Vertically the frame spans the field of view its aspect gives.
   const double aspect = GetParam() == KAVRI_VIEWPORT_CAMERA ? 1920.0 / 1080.0 : 800.0 / 600.0;
   const Vec3 top = Ray(*services.viewport, middleX, frame.y);
   const Vec3 bottom = Ray(*services.viewport, middleX, frame.y + frame.height);
-  EXPECT_NEAR(Angle(top, bottom), 2.0 * std::atan(std::tan(26.0 * M_PI / 180.0) / aspect), 1e-12);
+  EXPECT_NEAR(Angle(top, bottom), 2.0 * std::atan(std::tan(26.0 * kPi / 180.0) / aspect), 1e-12);
   // The frame's centre looks straight ahead.
   EXPECT_NEAR(Angle(Ray(*services.viewport, middleX, middleY), host.scene().camera.forward), 0.0, 1e-7);
 }
@@ -158,6 +159,26 @@ TEST(Viewport, ServesTheSettingsAndTheAxesOfTheDocumentedConvention) {
   EXPECT_EQ(services.viewport->ViewportKind(1), -1);
   services.viewport->ViewportRectangle(3, &x, &y, &w, &h);
   EXPECT_EQ(w, 0);
+}
+
+TEST(Viewport, ServiceRecordsKeptFromAnEarlierHostServeTheActiveOne) {
+  refhost::HostSettings first;
+  first.frame = {100, 50, 2.0};
+  const void* kept;
+  {
+    refhost::ReferenceHost host(first);
+    kavri_test::HostServices services(host);
+    kept = services.sceneInfo;
+  }
+  refhost::HostSettings second;
+  second.viewport.width = 321;
+  refhost::ReferenceHost host(second);
+  kavri_test::HostServices services(host);
+  EXPECT_EQ(services.sceneInfo, kept);
+  EXPECT_EQ(services.sceneInfo->frameWidth, 640);
+  int32_t x, y, w, h;
+  services.viewport->ViewportRectangle(0, &x, &y, &w, &h);
+  EXPECT_EQ(w, 321);
 }
 
 TEST(Viewport, AnswersNeutrallyOutsideARequest) {
