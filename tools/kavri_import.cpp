@@ -160,7 +160,11 @@ int main(int argc, char** argv) {
   app.add_option_function<std::string>("--camera-rotation", triple(settings.camera.rotation), "Camera heading, pitch, bank in degrees H,P,B (default 0,0,0: looking along +Z)")
       ->check(tripleCheck("H,P,B"));
   app.add_option("--camera-fov", settings.camera.horizontalFov, "Camera's horizontal field of view across the frame, in DEGREES (default 60)")
-      ->check(CLI::Range(0.0, 180.0));
+      ->check(Check("DEGREES", [](std::string& v) {
+        double degrees;
+        return ParseDouble(v, degrees) && degrees > 0.0 && degrees < 180.0 ? std::string()
+                                                                           : "expected degrees above 0 and below 180";
+      }));
   app.add_option("--gltf", gltfPath, "Write the imported scene as a glTF 2.0 binary OUT.glb");
   app.add_option("--scene-json", jsonPath, "Write everything the host kept, with the camera model, as OUT.json");
   app.add_flag("--list-savers", listSavers, "List the host's image savers with their indices and exit");
