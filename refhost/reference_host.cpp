@@ -2,7 +2,11 @@
 
 #include <cstring>
 
-#include "refhost/standin_services.h"
+#include "refhost/images.h"
+#include "refhost/object.h"
+#include "refhost/panel.h"
+#include "refhost/surfaces.h"
+#include "refhost/viewport.h"
 
 namespace refhost {
 
@@ -11,8 +15,9 @@ namespace {
 // GlobalLookup carries no context: the host whose request is under way answers it.
 ReferenceHost* gActiveHost = nullptr;
 
-// The service records live as long as the process, as an application's do: a
-// module keeps the pointers it looked up across requests and hosts.
+// The service records live as long as the process, as in the application: a
+// plug-in keeps the pointers it was given across requests and hosts. Their
+// functions serve the active host; the scene record's data is its settings.
 struct ServiceRecords {
   SurfaceService2015 surfaces2015{};
   SurfaceService2020 surfaces2020{};
@@ -26,7 +31,10 @@ struct ServiceRecords {
   uint64_t unused[HostServiceCount][4] = {};
 
   ServiceRecords() {
-    InstallStandInServices(surfaces2015, surfaces2020, imageList, imageUtility, viewport, sceneInfo, panel, textures);
+    InstallSurfaceServices(surfaces2015, surfaces2020, textures);
+    InstallImageServices(imageUtility, imageList);
+    InstallViewportService(viewport);
+    InstallPanelServices(panel);
   }
 };
 
@@ -37,23 +45,28 @@ ServiceRecords& Records() {
 
 }  // namespace
 
-ReferenceHost::ReferenceHost(HostSettings settings) : settings_(std::move(settings)) {}
+ReferenceHost::ReferenceHost(HostSettings settings) {
+  scene_.settings = std::move(settings);
+  scene_.camera = CameraModel::FromSettings(scene_.settings);
+}
 
 ReferenceHost::~ReferenceHost() {
+  if (active_) EndRequest();
   if (gActiveHost == this) gActiveHost = nullptr;
 }
 
 void* ReferenceHost::Lookup(const char* name) {
   void* answer = nullptr;
-  if (name != nullptr && settings_.withheldServices.count(name) == 0) {
+  const HostSettings& settings = scene_.settings;
+  if (name != nullptr && settings.withheldServices.count(name) == 0) {
     for (int service = 0; service < HostServiceCount; ++service) {
-      const char* served = HostServiceName(static_cast<HostService>(service), settings_.release);
+      const char* served = HostServiceName(static_cast<HostService>(service), settings.release);
       if (std::strcmp(served, name) != 0) continue;
       ServiceRecords& records = Records();
       switch (static_cast<HostService>(service)) {
         case ServiceSurfaceFunctions:
-          answer = settings_.release == HostRelease2020 ? static_cast<void*>(&records.surfaces2020)
-                                                        : static_cast<void*>(&records.surfaces2015);
+          answer = settings.release == HostRelease2020 ? static_cast<void*>(&records.surfaces2020)
+                                                       : static_cast<void*>(&records.surfaces2015);
           break;
         case ServiceImageList: answer = &records.imageList; break;
         case ServiceImageUtility: answer = &records.imageUtility; break;
@@ -61,13 +74,13 @@ void* ReferenceHost::Lookup(const char* name) {
         case ServiceSceneInfo: answer = &records.sceneInfo; break;
         case ServicePanelServices: answer = &records.panel; break;
         case ServiceTextureFunctions: answer = &records.textures; break;
-        case ServiceSystemId: answer = reinterpret_cast<void*>(static_cast<uintptr_t>(settings_.systemId)); break;
+        case ServiceSystemId: answer = reinterpret_cast<void*>(static_cast<uintptr_t>(settings.systemId)); break;
         default: answer = records.unused[service]; break;
       }
       break;
     }
   }
-  lookups_.push_back({name != nullptr ? name : "", answer != nullptr});
+  scene_.lookups.push_back({name != nullptr ? name : "", answer != nullptr});
   return answer;
 }
 
@@ -76,23 +89,42 @@ void* ReferenceHost::GlobalLookup(const char* name, int mode) {
   return gActiveHost != nullptr ? gActiveHost->Lookup(name) : nullptr;
 }
 
-void ReferenceHost::FinishObject(void* hostData) { static_cast<ReferenceHost*>(hostData)->objectFinished_ = true; }
-
-int32_t ReferenceHost::ImportFile(const PluginModule& module, const std::string& fileName) {
-  fileName_ = fileName;
-  objectFinished_ = false;
+ObjectImportRecord* ReferenceHost::BeginRequest(const std::string& fileName) {
+  if (active_) EndRequest();
+  scene_.fileName = fileName;
+  scene_.finished = false;
   record_ = ObjectImportRecord{};
   record_.result = ResultDeclined;
-  record_.fileName = fileName_.c_str();
-  record_.hostData = this;
-  record_.FinishObject = &ReferenceHost::FinishObject;
-  InstallStandInObjectCallbacks(record_);
-
-  ReferenceHost* previous = gActiveHost;
+  record_.fileName = scene_.fileName.c_str();
+  record_.hostData = &scene_;
+  InstallObjectCallbacks(record_);
+  ServiceRecords& records = Records();
+  const FrameSettings& frame = scene_.settings.frame;
+  records.sceneInfo = {frame.width, frame.height, frame.pixelAspect};
+  records.panel.globalLookup = nullptr;
+  lookupSlotFilled_ = false;
+  previousActive_ = ActiveScene();
+  previousHost_ = gActiveHost;
+  SetActiveScene(&scene_);
   gActiveHost = this;
-  module.objectLoader->activate(0, &ReferenceHost::GlobalLookup, &record_, nullptr);
-  gActiveHost = previous;
-  return record_.result;
+  active_ = true;
+  return &record_;
+}
+
+void ReferenceHost::EndRequest() {
+  if (!active_) return;
+  scene_.result = record_.result;
+  lookupSlotFilled_ = Records().panel.globalLookup == &ReferenceHost::GlobalLookup;
+  SetActiveScene(previousActive_);
+  gActiveHost = previousHost_;
+  active_ = false;
+}
+
+int32_t ReferenceHost::ImportFile(const PluginModule& module, const std::string& fileName) {
+  ObjectImportRecord* record = BeginRequest(fileName);
+  module.objectLoader->activate(0, &ReferenceHost::GlobalLookup, record, nullptr);
+  EndRequest();
+  return scene_.result;
 }
 
 const char* DescribeResult(int32_t result) {

@@ -1,9 +1,9 @@
 // The reference host: serves one SDK release's services by name, builds the
-// import record for a file and activates a plug-in's object loader with it.
+// import record for a file, activates a plug-in's object loader with it and
+// keeps everything the plug-in made as a scene.
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -11,19 +11,10 @@
 #include "loader/host/service_names.h"
 #include "loader/host/services.h"
 #include "refhost/plugin_module.h"
+#include "refhost/scene.h"
+#include "refhost/settings.h"
 
 namespace refhost {
-
-struct HostSettings {
-  HostRelease release = HostRelease2020;
-  uint32_t systemId = 0;                     // what "System ID" answers
-  std::set<std::string> withheldServices;    // names answered with null
-};
-
-struct LookupRecord {
-  std::string name;
-  bool answered;
-};
 
 class ReferenceHost {
  public:
@@ -36,24 +27,33 @@ class ReferenceHost {
   // Returns the record's result code.
   int32_t ImportFile(const PluginModule& module, const std::string& fileName);
 
+  // A request driven by the caller instead of a module (a test acting as the
+  // plug-in): this host serves the services until EndRequest, and the record's
+  // callbacks build the scene.
+  ObjectImportRecord* BeginRequest(const std::string& fileName);
+  void EndRequest();
+
   // What GlobalLookup answers for a name under this host's release; null for
   // names it does not serve.
   void* Lookup(const char* name);
 
-  const HostSettings& settings() const { return settings_; }
-  const std::vector<LookupRecord>& lookups() const { return lookups_; }
-  bool objectFinished() const { return objectFinished_; }
+  const HostSettings& settings() const { return scene_.settings; }
+  const std::vector<LookupRecord>& lookups() const { return scene_.lookups; }
+  bool objectFinished() const { return scene_.finished; }
+  const Scene& scene() const { return scene_; }
+  // Whether the plug-in stored the host's look-up in the panel services' slot
+  // during the last request.
+  bool lookupSlotFilled() const { return lookupSlotFilled_; }
 
  private:
   static void* GlobalLookup(const char* name, int mode);
-  static void FinishObject(void* hostData);
 
-  HostSettings settings_;
-  std::vector<LookupRecord> lookups_;
-  bool objectFinished_ = false;
-  std::string fileName_;
+  Scene scene_;
   ObjectImportRecord record_{};
-
+  bool active_ = false;
+  bool lookupSlotFilled_ = false;
+  Scene* previousActive_ = nullptr;
+  ReferenceHost* previousHost_ = nullptr;
 };
 
 // The outcome of a result code in words, for people.
