@@ -23,3 +23,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q -o DPkg::Lock::Timeout=600 "${missing[@]}"
 fi
+
+# The glTF validator the export tests run (an npm package, pinned by its lock file).
+if [ ! -d tests/refhost/validator/node_modules/gltf-validator ]; then
+  npm ci --prefix tests/refhost/validator --no-audit --no-fund
+fi
