@@ -7,14 +7,37 @@
 namespace refhost {
 
 namespace {
+
 // GlobalLookup carries no context: the host whose request is under way answers it.
 ReferenceHost* gActiveHost = nullptr;
+
+// The service records live as long as the process, as an application's do: a
+// module keeps the pointers it looked up across requests and hosts.
+struct ServiceRecords {
+  SurfaceService2015 surfaces2015{};
+  SurfaceService2020 surfaces2020{};
+  ImageListService imageList{};
+  ImageUtilityService imageUtility{};
+  ViewportService viewport{};
+  SceneInfoService sceneInfo{};
+  PanelServices panel{};
+  TextureService textures{};
+  // Services the loader looks up but does not use: distinct, empty records.
+  uint64_t unused[HostServiceCount][4] = {};
+
+  ServiceRecords() {
+    InstallStandInServices(surfaces2015, surfaces2020, imageList, imageUtility, viewport, sceneInfo, panel, textures);
+  }
+};
+
+ServiceRecords& Records() {
+  static ServiceRecords records;
+  return records;
+}
+
 }  // namespace
 
-ReferenceHost::ReferenceHost(HostSettings settings) : settings_(std::move(settings)) {
-  InstallStandInServices(surfaces2015_, surfaces2020_, imageList_, imageUtility_, viewport_, sceneInfo_, panel_,
-                         textures_);
-}
+ReferenceHost::ReferenceHost(HostSettings settings) : settings_(std::move(settings)) {}
 
 ReferenceHost::~ReferenceHost() {
   if (gActiveHost == this) gActiveHost = nullptr;
@@ -26,19 +49,20 @@ void* ReferenceHost::Lookup(const char* name) {
     for (int service = 0; service < HostServiceCount; ++service) {
       const char* served = HostServiceName(static_cast<HostService>(service), settings_.release);
       if (std::strcmp(served, name) != 0) continue;
+      ServiceRecords& records = Records();
       switch (static_cast<HostService>(service)) {
         case ServiceSurfaceFunctions:
-          answer = settings_.release == HostRelease2020 ? static_cast<void*>(&surfaces2020_)
-                                                        : static_cast<void*>(&surfaces2015_);
+          answer = settings_.release == HostRelease2020 ? static_cast<void*>(&records.surfaces2020)
+                                                        : static_cast<void*>(&records.surfaces2015);
           break;
-        case ServiceImageList: answer = &imageList_; break;
-        case ServiceImageUtility: answer = &imageUtility_; break;
-        case ServiceViewportInfo: answer = &viewport_; break;
-        case ServiceSceneInfo: answer = &sceneInfo_; break;
-        case ServicePanelServices: answer = &panel_; break;
-        case ServiceTextureFunctions: answer = &textures_; break;
+        case ServiceImageList: answer = &records.imageList; break;
+        case ServiceImageUtility: answer = &records.imageUtility; break;
+        case ServiceViewportInfo: answer = &records.viewport; break;
+        case ServiceSceneInfo: answer = &records.sceneInfo; break;
+        case ServicePanelServices: answer = &records.panel; break;
+        case ServiceTextureFunctions: answer = &records.textures; break;
         case ServiceSystemId: answer = reinterpret_cast<void*>(static_cast<uintptr_t>(settings_.systemId)); break;
-        default: answer = unusedService_[service]; break;
+        default: answer = records.unused[service]; break;
       }
       break;
     }

@@ -54,17 +54,6 @@ class ReferenceHost {
   std::string fileName_;
   ObjectImportRecord record_{};
 
-  // The service records, as the plug-in sees them.
-  SurfaceService2015 surfaces2015_{};
-  SurfaceService2020 surfaces2020_{};
-  ImageListService imageList_{};
-  ImageUtilityService imageUtility_{};
-  ViewportService viewport_{};
-  SceneInfoService sceneInfo_{};
-  PanelServices panel_{};
-  TextureService textures_{};
-  // Services the loader looks up but does not use: distinct, empty records.
-  uint64_t unusedService_[HostServiceCount][4] = {};
 };
 
 // The outcome of a result code in words, for people.

@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
   if (std::setlocale(LC_ALL, "") == nullptr) std::setlocale(LC_ALL, "C.UTF-8");
 
   CLI::App app{"Imports a layered PSD file through the reference host and the kavri psd import plug-in."};
+  // Paths may begin with '/', also under Wine.
+  app.allow_windows_style_options(false);
   std::string file;
   std::string releaseLabel = "2020";
   std::string modulePath;

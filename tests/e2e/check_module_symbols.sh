@@ -19,11 +19,11 @@ for release in 2015 2020 lw116; do
     if ! printf '%s\n' "$dump" | grep -Eq '^\s*\[\s*[0-9]+\] _mod_descrip$'; then
       echo "$module does not export _mod_descrip"; failed=1
     fi
-    exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -c '^\s*\[')
+    exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -Ec '^\s*\[\s*[0-9]+\]')
     [ "$exports" = 1 ] || { echo "$module exports $exports symbols, expected only _mod_descrip"; failed=1; }
   else
     module="$folder/kavri_Quor_64_$release.so"
-    exported=$(nm -D --defined-only "$module" | awk '{print $3}' | grep -v '^_init$\|^_fini$\|^_edata$\|^_end$\|^__bss_start$')
+    exported=$(nm -D --defined-only "$module" | awk '{print $3}' | grep -v '^__odr_asan\|^_init$\|^_fini$\|^_edata$\|^_end$\|^__bss_start$')
     if [ "$exported" != "_mod_descrip" ]; then
       echo "$module exports: $exported (expected only _mod_descrip)"; failed=1
     fi

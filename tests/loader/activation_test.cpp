@@ -18,6 +18,8 @@ struct Release {
   const char* label;
 };
 
+void PrintTo(const Release& release, std::ostream* os) { *os << release.label; }
+
 class Activation : public testing::TestWithParam<Release> {
  protected:
   void SetUp() override {
