@@ -38,15 +38,6 @@ constexpr uint64_t kReadChunk = uint64_t{1} << 30;
 inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// Every byte set to byte 15 of v.
-inline __m128i BroadcastLastByte(__m128i v) {
-  const __m128i pairs = _mm_unpackhi_epi8(v, v);
-  return _mm_unpackhi_epi64(_mm_shufflehi_epi16(pairs, 0xFF), _mm_shufflehi_epi16(pairs, 0xFF));
-}
-inline __m128i BroadcastLastWord(__m128i v) {
-  const __m128i high = _mm_shufflehi_epi16(v, 0xFF);
-  return _mm_unpackhi_epi64(high, high);
-}
 inline __m128i Swap16(__m128i v) { return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)); }
 #endif
 
@@ -56,15 +47,19 @@ void PrefixSumBytes(const uint8_t* source, uint8_t* destination, size_t count) {
   uint8_t carry = 0;
 #if KAVRI_SSE2
   __m128i carryVector = _mm_setzero_si128();
+  // Sums within each 8-byte half use in-lane shifts, which avoid the shuffle
+  // unit; the halves are then joined, and the running carry depends only on
+  // the previous carry, not on the sums of this block.
   for (; i + 16 <= count; i += 16) {
     __m128i v = Load(source + i);
-    v = _mm_add_epi8(v, _mm_slli_si128(v, 1));
-    v = _mm_add_epi8(v, _mm_slli_si128(v, 2));
-    v = _mm_add_epi8(v, _mm_slli_si128(v, 4));
-    v = _mm_add_epi8(v, _mm_slli_si128(v, 8));
-    v = _mm_add_epi8(v, carryVector);
-    Store(destination + i, v);
-    carryVector = BroadcastLastByte(v);
+    v = _mm_add_epi8(v, _mm_slli_epi64(v, 8));
+    v = _mm_add_epi8(v, _mm_slli_epi64(v, 16));
+    v = _mm_add_epi8(v, _mm_slli_epi64(v, 32));
+    __m128i halves = _mm_srli_epi16(_mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF), 8);
+    halves = _mm_or_si128(halves, _mm_slli_epi16(halves, 8));  // low half's total in its bytes, high half's in its
+    v = _mm_add_epi8(v, _mm_slli_si128(halves, 8));
+    Store(destination + i, _mm_add_epi8(v, carryVector));
+    carryVector = _mm_add_epi8(carryVector, _mm_add_epi8(halves, _mm_shuffle_epi32(halves, 0x4E)));
   }
   if (i > 0) carry = destination[i - 1];
 #endif
@@ -82,12 +77,12 @@ void PrefixSumSwapped16(uint8_t* row, size_t samples) {
   __m128i carryVector = _mm_setzero_si128();
   for (; i + 8 <= samples; i += 8) {
     __m128i v = Swap16(Load(row + 2 * i));
-    v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
-    v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
-    v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
-    v = _mm_add_epi16(v, carryVector);
-    Store(row + 2 * i, v);
-    carryVector = BroadcastLastWord(v);
+    v = _mm_add_epi16(v, _mm_slli_epi64(v, 16));
+    v = _mm_add_epi16(v, _mm_slli_epi64(v, 32));
+    const __m128i halves = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF);
+    v = _mm_add_epi16(v, _mm_slli_si128(halves, 8));
+    Store(row + 2 * i, _mm_add_epi16(v, carryVector));
+    carryVector = _mm_add_epi16(carryVector, _mm_add_epi16(halves, _mm_shuffle_epi32(halves, 0x4E)));
   }
   if (i > 0) std::memcpy(&carry, row + 2 * (i - 1), 2);
 #endif
