@@ -8,6 +8,7 @@
 #include "loader/host/object_import.h"
 #include "loader/service_cache.h"
 #include "psd/document_info.h"
+#include "psd/image_resources.h"
 #include "psd/native_file.h"
 
 namespace kavri {
@@ -31,11 +32,13 @@ bool InLoaderComponent(GlobalLookupFunc globalLookup) {
 // leaves the file closed.
 int32_t ImportDocument(psd::DocumentInfo* document, psd::Allocator& allocator, psd::NativeFile& file,
                        ObjectImportRecord* record) {
-  (void)document;
-  (void)allocator;
+  // Nothing of the image resources is used by the import, and a failure to
+  // read them does not stop it.
+  psd::ImageResourceRecord* resources = psd::ReadImageResources(document, &file, &allocator);
   record->result = ResultLoaded;
   record->FinishObject(record->hostData);
   file.Close();
+  psd::ReleaseImageResources(resources, &allocator);
   return ResultLoaded;
 }
 

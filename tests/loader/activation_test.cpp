@@ -135,6 +135,20 @@ TEST_P(Activation, DeclinesAFileWithABadHeader) {
   EXPECT_FALSE(host.objectFinished());
 }
 
+TEST_P(Activation, ReadsTheImageResourcesAndGoesOnWhenTheyAreCorrupt) {
+  // A 12-byte resources section whose one block has a wrong signature.
+  kavri_test::ByteWriter w = kavri_test::PsdHeader(4, 2);
+  w.U32(0).U32(12).Text("8BIX").U16(1057).U16(0).U32(0).U32(0);
+  const std::string path = kavri_test::WriteScratchFile("corrupt-resources.psd", w.bytes);
+  refhost::ReferenceHost host(Settings());
+  CaptureStdout();
+  EXPECT_EQ(host.ImportFile(module_, path), ResultLoaded);
+  EXPECT_EQ(GetCapturedStdout(),
+            "\n***ERROR*** [ImageResources] Image resources section seems to be corrupt, signature does not match "
+            "\"8BIM\".");
+  EXPECT_TRUE(host.objectFinished());
+}
+
 INSTANTIATE_TEST_SUITE_P(Releases, Activation,
                          testing::Values(Release{HostRelease2015, "2015"}, Release{HostRelease2020, "2020"},
                                          Release{HostRelease11_6, "11.6"}),
