@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "psd/layer_channels.h"
+#include "psd/layer_mask_section.h"
 #include "psd/native_file.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_files.h"
@@ -92,6 +93,57 @@ TEST(CorpusPlanes, EveryChannelMatchesTheManifest) {
   }
   EXPECT_GT(compared, 0);
   std::printf("%d corpus planes match their references\n", compared);
+}
+
+// The same references through the whole reader: header, layer records, then
+// LoadLayerChannels layer by layer.
+TEST(CorpusPlanes, ThroughTheLayerParser) {
+  std::ifstream in(kavri_test::CorpusFolder() + "manifest.json");
+  if (!in) GTEST_SKIP() << "no corpus at " << kavri_test::CorpusFolder();
+  const json manifest = json::parse(in);
+  int compared = 0;
+  for (const json& entry : manifest["files"]) {
+    if (!entry.contains("layers") || entry["layers"].is_null() || entry["layers"].empty()) continue;
+    const std::string name = entry["file"];
+    psd::MallocAllocator allocator;
+    psd::NativeFile file(&allocator);
+    ASSERT_TRUE(file.OpenForRead(kavri_test::Widen(kavri_test::CorpusFolder() + name).c_str())) << name;
+    testing::internal::CaptureStdout();
+    psd::DocumentInfo* document = psd::ReadDocumentInfo(&file, &allocator);
+    psd::LayerMaskSection* section =
+        document != nullptr ? psd::LoadLayerMaskSection(document, &file, &allocator) : nullptr;
+    if (section != nullptr) {
+      for (const json& layerEntry : entry["layers"]) {
+        const uint32_t index = layerEntry["index"];
+        if (index >= section->layerRecordCount) continue;
+        psd::LayerRecord& layer = section->layerRecords[index];
+        psd::LoadLayerChannels(document, &file, &allocator, &layer);
+        const json& channels = layerEntry["channels"];
+        if (channels.size() != layer.channelRecordCount) continue;
+        for (size_t j = 0; j < channels.size(); ++j) {
+          const json& c = channels[j];
+          if (c["sha256"].is_null()) continue;
+          const std::string rect = c["plane_rect"];
+          const psd::MaskRecord* mask = rect == "vector_mask" ? layer.vectorMask
+                                        : rect == "layer_mask" ? layer.layerMask
+                                                               : nullptr;
+          const void* plane = rect == "layer" ? layer.channelRecords[j].plane : mask != nullptr ? mask->plane : nullptr;
+          if (plane == nullptr) {
+            ADD_FAILURE() << name << " layer " << index << " channel " << j << ": no plane";
+            continue;
+          }
+          EXPECT_EQ(kavri_test::Sha256Hex(plane, c["byte_length"].get<size_t>()), c["sha256"].get<std::string>())
+              << name << " layer " << index << " channel " << j;
+          ++compared;
+        }
+      }
+      psd::ReleaseLayerMaskSection(section, &allocator);
+    }
+    testing::internal::GetCapturedStdout();
+    allocator.ReleaseBlock(document);
+    file.Close();
+  }
+  EXPECT_GT(compared, 600);
 }
 
 }  // namespace
