@@ -55,8 +55,10 @@ void PrefixSumBytes(const uint8_t* source, uint8_t* destination, size_t count) {
     v = _mm_add_epi8(v, _mm_slli_epi64(v, 8));
     v = _mm_add_epi8(v, _mm_slli_epi64(v, 16));
     v = _mm_add_epi8(v, _mm_slli_epi64(v, 32));
-    __m128i halves = _mm_srli_epi16(_mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF), 8);
-    halves = _mm_or_si128(halves, _mm_slli_epi16(halves, 8));  // low half's total in its bytes, high half's in its
+    // Each half's total (its byte 7) spread over the half's bytes: a multiply
+    // by 0x01010101 fills a doubleword, which is then copied to its neighbour.
+    const __m128i totals = _mm_mul_epu32(_mm_srli_epi64(v, 56), _mm_set1_epi32(0x01010101));
+    const __m128i halves = _mm_shuffle_epi32(totals, 0xA0);
     v = _mm_add_epi8(v, _mm_slli_si128(halves, 8));
     Store(destination + i, _mm_add_epi8(v, carryVector));
     carryVector = _mm_add_epi8(carryVector, _mm_add_epi8(halves, _mm_shuffle_epi32(halves, 0x4E)));
