@@ -5,7 +5,10 @@
 usage: psdtools_channels.py OUTDIR
 Writes OUTDIR/c<code>_d<depth>.bin (the 2-byte code, then the encoded data),
 OUTDIR/c<code>_d<depth>.plane (psd-tools' decode in native byte order) and
-OUTDIR/index.json. Exits 77 when psd-tools or numpy is missing.
+OUTDIR/index.json; and one layered document per depth, OUTDIR/layers_d<depth>.psd,
+whose layer k stores every channel (and, on the last layer, a layer mask) with
+compression k, with psd-tools' planes as OUTDIR/layers_d<depth>_l<k>_c<i>.plane
+listed in OUTDIR/layers.json. Exits 77 when psd-tools or numpy is missing.
 """
 import json
 import os
@@ -13,8 +16,12 @@ import sys
 
 try:
     import numpy as np
-    from psd_tools.constants import Compression
-    from psd_tools.psd.layer_and_mask import ChannelData
+    from psd_tools.constants import ChannelID, Compression
+    from psd_tools.psd import PSD
+    from psd_tools.psd.header import FileHeader
+    from psd_tools.psd.layer_and_mask import (ChannelData, ChannelDataList, ChannelImageData, ChannelInfo,
+                                              LayerAndMaskInformation, LayerInfo, LayerRecord, LayerRecords,
+                                              MaskData)
 except ImportError:
     sys.exit(77)
 
@@ -61,6 +68,49 @@ def main():
             index.append({'name': name, 'code': code, 'depth': depth, 'width': WIDTH, 'height': HEIGHT})
     with open(os.path.join(out, 'index.json'), 'w') as f:
         json.dump(index, f)
+    layered = []
+    for depth in (8, 16, 32):
+        layered += write_layered(out, depth, rng)
+    with open(os.path.join(out, 'layers.json'), 'w') as f:
+        json.dump(layered, f)
+
+
+def write_layered(out, depth, rng):
+    """Four layers, layer k with compression k; the last one has a layer mask."""
+    name = 'layers_d%d' % depth
+    records, data, planes = [], [], []
+    for code in (0, 1, 2, 3):
+        top, left = 3 * code, 5 * code - 4  # the first layer starts left of the canvas
+        rect = (top, left, top + HEIGHT, left + WIDTH)
+        ids = [ChannelID.TRANSPARENCY_MASK, ChannelID.CHANNEL_0, ChannelID.CHANNEL_1, ChannelID.CHANNEL_2]
+        sizes = [(WIDTH, HEIGHT)] * 4
+        mask = None
+        if code == 3:
+            ids.append(ChannelID.USER_LAYER_MASK)
+            sizes.append((9, 5))
+            mask = MaskData(top=1, left=2, bottom=6, right=11, background_color=255)
+        channels = []
+        for i, (w, h) in enumerate(sizes):
+            samples_be = samples(depth, rng)[:h, :w].copy().tobytes()
+            channel = ChannelData(Compression(code))
+            channel.set_data(samples_be, w, h, depth)
+            channels.append(channel)
+            plane = '%s_l%d_c%d.plane' % (name, code, i)
+            with open(os.path.join(out, plane), 'wb') as f:
+                f.write(native(channel.get_data(w, h, depth), depth))
+            planes.append({'document': name + '.psd', 'layer': code, 'channel': i, 'id': int(ids[i]),
+                           'plane': plane})
+        records.append(LayerRecord(top=rect[0], left=rect[1], bottom=rect[2], right=rect[3],
+                                   name='compression %d' % code, mask_data=mask,
+                                   channel_info=[ChannelInfo(id=i, length=0) for i in ids]))
+        data.append(ChannelDataList(channels))
+    header = FileHeader(channels=3, height=20, width=30, depth=depth)
+    info = LayerInfo(layer_count=len(records), layer_records=LayerRecords(records),
+                     channel_image_data=ChannelImageData(data))
+    psd = PSD(header=header, layer_and_mask_information=LayerAndMaskInformation(layer_info=info))
+    with open(os.path.join(out, name + '.psd'), 'wb') as f:
+        psd.write(f)
+    return planes
 
 
 if __name__ == '__main__':
