@@ -60,4 +60,16 @@ TEST(Interleave, PixelOrderAndShape) {
   EXPECT_EQ(std::vector<uint8_t>(p.out, p.out + 128), wide);
 }
 
+// Addresses off the 16-byte grid give the same pixels instead of a fault.
+TEST(Interleave, UnalignedAddresses) {
+  Planes p(80);
+  psd::InterleavePlanes4(p.plane[0] + 1, p.plane[1] + 3, p.plane[2], p.plane[3] + 5, p.out + 4, 40, 1);
+  for (uint32_t k = 0; k < 40; ++k) {
+    ASSERT_EQ(p.out[4 + 4 * k], p.plane[0][k + 1]) << k;
+    ASSERT_EQ(p.out[4 + 4 * k + 1], p.plane[1][k + 3]) << k;
+    ASSERT_EQ(p.out[4 + 4 * k + 2], p.plane[2][k]) << k;
+    ASSERT_EQ(p.out[4 + 4 * k + 3], p.plane[3][k + 5]) << k;
+  }
+}
+
 }  // namespace
