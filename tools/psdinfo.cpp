@@ -217,6 +217,14 @@ std::string NameText(const char* bytes, size_t length) {
   return widened;
 }
 
+// Names in the readable report: control characters shown as '?'.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return text;
+}
+
 int RecordIndex(const psd::LayerMaskSection& section, const psd::LayerRecord* record) {
   if (record == nullptr) return -1;
   return static_cast<int>(record - section.layerRecords);
@@ -343,8 +351,11 @@ void PrintMask(const char* label, const psd::MaskRecord* mask, const std::string
 void PrintLayer(const Inspection& inspection, uint32_t index, int depth) {
   const psd::LayerRecord& record = inspection.section->layerRecords[index];
   const std::string indent(static_cast<size_t>(2 * depth + 4), ' ');
-  std::printf("%s[%u] \"%s\"", indent.c_str(), index, NameText(record.name.text, record.name.length).c_str());
-  if (record.unicodeName != nullptr) std::printf(" (unicode \"%s\")", Utf16ToUtf8(record.unicodeName).c_str());
+  std::printf("%s[%u] \"%s\"", indent.c_str(), index,
+              Printable(NameText(record.name.text, record.name.length)).c_str());
+  if (record.unicodeName != nullptr) {
+    std::printf(" (unicode \"%s\")", Printable(Utf16ToUtf8(record.unicodeName)).c_str());
+  }
   std::printf(" %s\n", SectionTypeName(record.sectionType));
   std::printf("%s  top %d, left %d, bottom %d, right %d (%lld x %lld); blend %s, opacity %u, clipping %u, %s\n",
               indent.c_str(), record.top, record.left, record.bottom, record.right,
@@ -396,7 +407,7 @@ void PrintReport(const Options& options, const Inspection& inspection) {
     for (uint32_t i = 0; r->alphaInfos != nullptr && i < r->alphaInfoCount; ++i) {
       const psd::AlphaInfo& info = r->alphaInfos[i];
       std::printf("    alpha channel %u: \"%s\", colour space %u, colour %u %u %u %u, opacity %u, kind %u\n", i,
-                  NameText(info.name.text, info.name.length).c_str(), info.displayColorSpace, info.displayColor[0],
+                  Printable(NameText(info.name.text, info.name.length)).c_str(), info.displayColorSpace, info.displayColor[0],
                   info.displayColor[1], info.displayColor[2], info.displayColor[3], info.displayOpacity,
                   info.displayKind);
     }
@@ -542,6 +553,8 @@ int main(int argc, char** argv) {
   if (std::setlocale(LC_ALL, "") == nullptr) std::setlocale(LC_ALL, "C.UTF-8");
 
   CLI::App app{"Shows what the PSD reader sees in a PSD file: header, sections, image resources and layer records."};
+  // Paths beginning with a slash are files, also in the Windows build.
+  app.allow_windows_style_options(false);
   Options options;
   app.add_option("file", options.file, "The PSD file to inspect")->required();
   app.add_flag("--json", options.json, "Print one JSON document instead of the readable report");

@@ -56,11 +56,11 @@ struct Read {
     EXPECT_EQ(allocator.live, 0) << "blocks not returned";
   }
   static std::vector<uint8_t> Document(const std::vector<uint8_t>& resources, uint32_t channelCount) {
-    kavri_test::DocumentSpec spec;
-    spec.channelCount = channelCount;
-    spec.imageResources = resources;
-    spec.layerMaskSection = false;
-    return kavri_test::DocumentBytes(spec);
+    kavri_test::DocumentFixture fixture;
+    fixture.channelCount = channelCount;
+    fixture.imageResources = resources;
+    fixture.layerMaskSection = false;
+    return kavri_test::DocumentBytes(fixture);
   }
   static void Visit(const psd::ImageResourceBlock& block, void* context) {
     static_cast<std::vector<int>*>(context)->push_back(block.id);

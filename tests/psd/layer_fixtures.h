@@ -9,12 +9,12 @@
 
 namespace kavri_test {
 
-struct ChannelSpec {
+struct ChannelFixture {
   int16_t id;
   uint32_t length;
 };
 
-struct BlockSpec {
+struct BlockFixture {
   std::string key;
   std::vector<uint8_t> data;
   int padTo = 4;               // some writers pad to 2
@@ -22,24 +22,24 @@ struct BlockSpec {
   std::string signature = "8BIM";
 };
 
-inline BlockSpec SectionTypeBlock(uint32_t type, const std::string& key = "lsct") {
+inline BlockFixture SectionTypeBlock(uint32_t type, const std::string& key = "lsct") {
   ByteWriter w;
   w.U32(type);
   return {key, w.bytes};
 }
 
-inline BlockSpec UnicodeNameBlock(const std::u16string& text, int64_t storedCount = -1, int padTo = 4) {
+inline BlockFixture UnicodeNameBlock(const std::u16string& text, int64_t storedCount = -1, int padTo = 4) {
   ByteWriter w;
   w.U32(storedCount < 0 ? static_cast<uint32_t>(text.size()) : static_cast<uint32_t>(storedCount));
   for (char16_t unit : text) w.U16(unit);
-  BlockSpec block{"luni", w.bytes};
+  BlockFixture block{"luni", w.bytes};
   block.padTo = padTo;
   return block;
 }
 
-struct LayerSpec {
+struct LayerFixture {
   int32_t top = 0, left = 0, bottom = 2, right = 3;
-  std::vector<ChannelSpec> channels = {{0, 2}, {1, 2}, {2, 2}};
+  std::vector<ChannelFixture> channels = {{0, 2}, {1, 2}, {2, 2}};
   std::string blendSignature = "8BIM";
   std::string blendKey = "norm";
   uint8_t opacity = 255;
@@ -48,11 +48,11 @@ struct LayerSpec {
   std::vector<uint8_t> maskData;
   std::vector<uint8_t> blendingRanges;
   std::string name = "layer";
-  std::vector<BlockSpec> blocks;
+  std::vector<BlockFixture> blocks;
   int64_t extraLengthAdjust = 0;  // added to the true extra data length
 };
 
-inline std::vector<uint8_t> BlockBytes(const BlockSpec& block) {
+inline std::vector<uint8_t> BlockBytes(const BlockFixture& block) {
   ByteWriter w;
   w.Text(block.signature).Text(block.key);
   w.U32(block.declaredLength < 0 ? static_cast<uint32_t>(block.data.size()) : static_cast<uint32_t>(block.declaredLength));
@@ -61,7 +61,7 @@ inline std::vector<uint8_t> BlockBytes(const BlockSpec& block) {
   return w.bytes;
 }
 
-inline std::vector<uint8_t> LayerRecordBytes(const LayerSpec& layer) {
+inline std::vector<uint8_t> LayerRecordBytes(const LayerFixture& layer) {
   ByteWriter extra;
   extra.U32(static_cast<uint32_t>(layer.maskData.size())).Raw(layer.maskData);
   extra.U32(static_cast<uint32_t>(layer.blendingRanges.size())).Raw(layer.blendingRanges);
@@ -69,12 +69,12 @@ inline std::vector<uint8_t> LayerRecordBytes(const LayerSpec& layer) {
   nameField.U8(static_cast<uint32_t>(layer.name.size())).Text(layer.name);
   while (nameField.size() % 4 != 0) nameField.U8(0);
   extra.Raw(nameField.bytes);
-  for (const BlockSpec& block : layer.blocks) extra.Raw(BlockBytes(block));
+  for (const BlockFixture& block : layer.blocks) extra.Raw(BlockBytes(block));
 
   ByteWriter w;
   w.I32(layer.top).I32(layer.left).I32(layer.bottom).I32(layer.right);
   w.U16(static_cast<uint32_t>(layer.channels.size()));
-  for (const ChannelSpec& c : layer.channels) w.I16(c.id).U32(c.length);
+  for (const ChannelFixture& c : layer.channels) w.I16(c.id).U32(c.length);
   w.Text(layer.blendSignature).Text(layer.blendKey).U8(layer.opacity).U8(layer.clipping).U8(layer.flags).U8(0);
   w.U32(static_cast<uint32_t>(static_cast<int64_t>(extra.size()) + layer.extraLengthAdjust));
   w.Raw(extra.bytes);
@@ -82,23 +82,23 @@ inline std::vector<uint8_t> LayerRecordBytes(const LayerSpec& layer) {
 }
 
 // The layer count, the records and zeroed channel data.
-inline std::vector<uint8_t> LayerInfoBytes(const std::vector<LayerSpec>& layers, int32_t storedCount) {
+inline std::vector<uint8_t> LayerInfoBytes(const std::vector<LayerFixture>& layers, int32_t storedCount) {
   ByteWriter w;
   w.I16(storedCount);
   uint64_t dataLength = 0;
-  for (const LayerSpec& layer : layers) {
+  for (const LayerFixture& layer : layers) {
     w.Raw(LayerRecordBytes(layer));
-    for (const ChannelSpec& c : layer.channels) dataLength += c.length;
+    for (const ChannelFixture& c : layer.channels) dataLength += c.length;
   }
   w.Zeros(static_cast<size_t>(dataLength));
   return w.bytes;
 }
 
-inline std::vector<uint8_t> LayerInfoBytes(const std::vector<LayerSpec>& layers) {
+inline std::vector<uint8_t> LayerInfoBytes(const std::vector<LayerFixture>& layers) {
   return LayerInfoBytes(layers, static_cast<int32_t>(layers.size()));
 }
 
-struct DocumentSpec {
+struct DocumentFixture {
   uint32_t channelCount = 3;
   std::vector<uint8_t> imageResources;
   std::vector<uint8_t> layerInfo;  // without its length field
@@ -107,20 +107,20 @@ struct DocumentSpec {
   std::vector<uint8_t> imageData = {0, 0};
 };
 
-// Offset of the layer and mask section's data in a document built from spec.
-inline uint64_t LayerSectionOffset(const DocumentSpec& spec) { return 26 + 4 + 4 + spec.imageResources.size() + 4; }
+// Offset of the layer and mask section's data in a document built from fixture.
+inline uint64_t LayerSectionOffset(const DocumentFixture& fixture) { return 26 + 4 + 4 + fixture.imageResources.size() + 4; }
 
-inline std::vector<uint8_t> DocumentBytes(const DocumentSpec& spec) {
-  ByteWriter w = PsdHeader(8, 4, spec.channelCount);
+inline std::vector<uint8_t> DocumentBytes(const DocumentFixture& fixture) {
+  ByteWriter w = PsdHeader(8, 4, fixture.channelCount);
   w.U32(0);
-  w.U32(static_cast<uint32_t>(spec.imageResources.size())).Raw(spec.imageResources);
-  if (spec.layerMaskSection) {
-    w.U32(static_cast<uint32_t>(4 + spec.layerInfo.size() + spec.tail.size()));
-    w.U32(static_cast<uint32_t>(spec.layerInfo.size())).Raw(spec.layerInfo).Raw(spec.tail);
+  w.U32(static_cast<uint32_t>(fixture.imageResources.size())).Raw(fixture.imageResources);
+  if (fixture.layerMaskSection) {
+    w.U32(static_cast<uint32_t>(4 + fixture.layerInfo.size() + fixture.tail.size()));
+    w.U32(static_cast<uint32_t>(fixture.layerInfo.size())).Raw(fixture.layerInfo).Raw(fixture.tail);
   } else {
     w.U32(0);
   }
-  w.Raw(spec.imageData);
+  w.Raw(fixture.imageData);
   return w.bytes;
 }
 

@@ -346,4 +346,49 @@ TEST(CorpusDamage, CorruptedBytesGiveADefinedSection) {
   }
 }
 
+TEST(CorpusDamage, TruncatedAndCorruptedImageResourcesEndWithTheirMessage) {
+  for (const char* name : {"psdtools__mask_parameters.psd", "psdtools__broken-groups.psd"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> bytes = kavri_test::ReadWholeFile(kavri_test::CorpusFolder() + name);
+    ASSERT_GT(bytes.size(), 34u);
+    const uint64_t start = 34 + psd::LoadU32BE(&bytes[26]);
+    const uint64_t end = start + psd::LoadU32BE(&bytes[start - 4]);
+    psd::MallocAllocator allocator;
+    const uint64_t step = (end - start) / 200 + 1;
+    for (uint64_t cut = start; cut < end; cut += step) {
+      kavri_test::MemoryFile file(&allocator, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)));
+      psd::DocumentInfo* document = psd::ReadDocumentInfo(&file, &allocator);
+      ASSERT_NE(document, nullptr);
+      CaptureStdout();
+      psd::ImageResourceRecord* record = psd::ReadImageResources(document, &file, &allocator);
+      const std::string output = GetCapturedStdout();
+      ASSERT_NE(record, nullptr) << cut;
+      // Every cut inside the section falls in some block, which is then found corrupt.
+      EXPECT_NE(output.find("[ImageResources]"), std::string::npos) << cut;
+      if (record->iccBlock != nullptr) {
+        EXPECT_LE(record->iccBlockSize, cut);
+      }
+      psd::ReleaseImageResources(record, &allocator);
+      allocator.ReleaseBlock(document);
+    }
+    for (uint64_t at = start; at < end; at += step) {
+      std::vector<uint8_t> damaged = bytes;
+      damaged[at] ^= 0xA5;
+      kavri_test::MemoryFile file(&allocator, damaged);
+      psd::DocumentInfo* document = psd::ReadDocumentInfo(&file, &allocator);
+      ASSERT_NE(document, nullptr);
+      CaptureStdout();
+      psd::ImageResourceRecord* record = psd::ReadImageResources(document, &file, &allocator);
+      GetCapturedStdout();
+      ASSERT_NE(record, nullptr) << at;
+      for (uint32_t i = 0; i < record->alphaInfoCount; ++i) EXPECT_LT(record->alphaInfos[i].name.length, 1024u);
+      if (record->preview != nullptr) {
+        EXPECT_LE(record->preview->jpegSize, bytes.size());
+      }
+      psd::ReleaseImageResources(record, &allocator);
+      allocator.ReleaseBlock(document);
+    }
+  }
+}
+
 }  // namespace

@@ -12,10 +12,10 @@
 
 namespace {
 
-using kavri_test::BlockSpec;
+using kavri_test::BlockFixture;
 using kavri_test::ByteWriter;
-using kavri_test::DocumentSpec;
-using kavri_test::LayerSpec;
+using kavri_test::DocumentFixture;
+using kavri_test::LayerFixture;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
@@ -58,16 +58,16 @@ struct Loaded {
   std::string output;
 };
 
-DocumentSpec WithLayers(const std::vector<LayerSpec>& layers) {
-  DocumentSpec spec;
-  spec.layerInfo = kavri_test::LayerInfoBytes(layers);
-  return spec;
+DocumentFixture WithLayers(const std::vector<LayerFixture>& layers) {
+  DocumentFixture fixture;
+  fixture.layerInfo = kavri_test::LayerInfoBytes(layers);
+  return fixture;
 }
 
 // Where the channel data begins: after the layer count and all records.
-uint64_t ChannelDataStart(const DocumentSpec& spec, const std::vector<LayerSpec>& layers) {
-  uint64_t offset = kavri_test::LayerSectionOffset(spec) + 4 + 2;
-  for (const LayerSpec& layer : layers) offset += kavri_test::LayerRecordBytes(layer).size();
+uint64_t ChannelDataStart(const DocumentFixture& fixture, const std::vector<LayerFixture>& layers) {
+  uint64_t offset = kavri_test::LayerSectionOffset(fixture) + 4 + 2;
+  for (const LayerFixture& layer : layers) offset += kavri_test::LayerRecordBytes(layer).size();
   return offset;
 }
 
@@ -163,19 +163,19 @@ TEST(LayerMaskData, EntriesBecomeTheirMasksAndTheCursorEndsAtTheDeclaredLength) 
        "\n***ASSERT FAILED*** Parsing failed, -14bytes left."},
   };
   for (const MaskCase& c : cases) {
-    std::vector<LayerSpec> layers(2);
+    std::vector<LayerFixture> layers(2);
     layers[0].maskData = c.data;
     layers[0].name = "after";
     layers[0].blocks = {kavri_test::SectionTypeBlock(0)};
     layers[1].name = "next";
-    const DocumentSpec spec = WithLayers(layers);
-    Loaded loaded(kavri_test::DocumentBytes(spec));
+    const DocumentFixture fixture = WithLayers(layers);
+    Loaded loaded(kavri_test::DocumentBytes(fixture));
     ASSERT_NE(loaded.section, nullptr) << c.what;
     EXPECT_EQ(loaded.output, c.output) << c.what;
     ASSERT_EQ(loaded.section->layerRecordCount, 2u) << c.what;
     EXPECT_STREQ(loaded[0].name.c_str(), "after") << c.what;
     EXPECT_STREQ(loaded[1].name.c_str(), "next") << c.what;
-    EXPECT_EQ(loaded[0].channelRecords[0].dataOffset, ChannelDataStart(spec, layers)) << c.what;
+    EXPECT_EQ(loaded[0].channelRecords[0].dataOffset, ChannelDataStart(fixture, layers)) << c.what;
     ExpectMask(loaded[0].layerMask, c.layerMask, std::string(c.what) + " layer mask");
     ExpectMask(loaded[0].vectorMask, c.vectorMask, std::string(c.what) + " vector mask");
   }
@@ -210,23 +210,23 @@ TEST(LayerRecords, NameFieldsArePaddedToFourBytes) {
     uint64_t fieldSize;
   } cases[] = {{"", 4}, {"abc", 4}, {"abcd", 8}, {"abcde", 8}};
   for (const auto& c : cases) {
-    LayerSpec layer;
+    LayerFixture layer;
     layer.name = c.name;
     layer.blocks.clear();
-    const DocumentSpec spec = WithLayers({layer});
-    Loaded loaded(kavri_test::DocumentBytes(spec));
+    const DocumentFixture fixture = WithLayers({layer});
+    Loaded loaded(kavri_test::DocumentBytes(fixture));
     ASSERT_NE(loaded.section, nullptr);
     EXPECT_EQ(loaded.output, "");
     EXPECT_EQ(loaded[0].name.c_str(), c.name);
     EXPECT_EQ(loaded[0].name.length, c.name.size());
     // rectangle, channel count, 3 channels, blend fields, extra length, mask and blending lengths, name
     const uint64_t recordSize = 16 + 2 + 18 + 12 + 4 + 8 + c.fieldSize;
-    EXPECT_EQ(loaded[0].channelRecords[0].dataOffset, kavri_test::LayerSectionOffset(spec) + 6 + recordSize) << c.name;
+    EXPECT_EQ(loaded[0].channelRecords[0].dataOffset, kavri_test::LayerSectionOffset(fixture) + 6 + recordSize) << c.name;
   }
 }
 
 TEST(LayerRecords, ReadsFieldsAndAssignsChannelOffsetsInOrder) {
-  std::vector<LayerSpec> layers(2);
+  std::vector<LayerFixture> layers(2);
   layers[0].top = -5;
   layers[0].left = 7;
   layers[0].bottom = 100;
@@ -240,8 +240,8 @@ TEST(LayerRecords, ReadsFieldsAndAssignsChannelOffsetsInOrder) {
   // A block of data length 5 takes 12 + 8 bytes; the block after it is still found.
   layers[0].blocks = {{"abcd", {1, 2, 3, 4, 5}}, kavri_test::SectionTypeBlock(psd::Normal)};
   layers[1].channels = {{2, 30}};
-  const DocumentSpec spec = WithLayers(layers);
-  Loaded loaded(kavri_test::DocumentBytes(spec));
+  const DocumentFixture fixture = WithLayers(layers);
+  Loaded loaded(kavri_test::DocumentBytes(fixture));
   ASSERT_NE(loaded.section, nullptr);
   EXPECT_EQ(loaded.output, "");
   ASSERT_EQ(loaded.section->layerRecordCount, 2u);
@@ -254,7 +254,7 @@ TEST(LayerRecords, ReadsFieldsAndAssignsChannelOffsetsInOrder) {
   EXPECT_TRUE(loaded[1].visible);
   EXPECT_EQ(a.channelRecords[0].id, -1);
   EXPECT_EQ(a.channelRecords[1].dataLength, 20u);
-  const uint64_t x = ChannelDataStart(spec, layers);
+  const uint64_t x = ChannelDataStart(fixture, layers);
   EXPECT_EQ(a.channelRecords[0].dataOffset, x);
   EXPECT_EQ(a.channelRecords[1].dataOffset, x + 10);
   EXPECT_EQ(loaded[1].channelRecords[0].dataOffset, x + 30);
@@ -269,9 +269,9 @@ TEST(LayerRecords, StoredLayerCountGivesCountAndTransparencyFlag) {
     bool firstAlpha;
   } cases[] = {{3, 3, false}, {-3, 3, true}};
   for (const auto& c : cases) {
-    DocumentSpec spec;
-    spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(3), c.stored);
-    Loaded loaded(kavri_test::DocumentBytes(spec));
+    DocumentFixture fixture;
+    fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(3), c.stored);
+    Loaded loaded(kavri_test::DocumentBytes(fixture));
     ASSERT_NE(loaded.section, nullptr);
     EXPECT_EQ(loaded.section->layerRecordCount, c.count) << c.stored;
     EXPECT_EQ(loaded.section->firstAlphaIsTransparency, c.firstAlpha) << c.stored;
@@ -282,9 +282,9 @@ TEST(LayerRecords, StoredLayerCountGivesCountAndTransparencyFlag) {
 TEST(LayerRecords, CountsLargerThanTheDataAreNotAllocated) {
   // −32768 means 32768 records, which two records' bytes cannot hold: only
   // what fits is read, after a message, and no channel offsets are assigned.
-  DocumentSpec spec;
-  spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(2), -32768);
-  Loaded loaded(kavri_test::DocumentBytes(spec));
+  DocumentFixture fixture;
+  fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(2), -32768);
+  Loaded loaded(kavri_test::DocumentBytes(fixture));
   ASSERT_NE(loaded.section, nullptr);
   EXPECT_TRUE(loaded.section->firstAlphaIsTransparency);
   EXPECT_NE(loaded.output.find("\n***ERROR*** [LayerMaskSection] Layer count 32768 does not fit"), std::string::npos)
@@ -293,12 +293,12 @@ TEST(LayerRecords, CountsLargerThanTheDataAreNotAllocated) {
   for (uint32_t i = 0; i < loaded.section->layerRecordCount; ++i) EXPECT_EQ(loaded[i].channelRecords[0].dataOffset, 0u);
 
   // A channel count the record cannot hold.
-  LayerSpec layer;
+  LayerFixture layer;
   std::vector<uint8_t> info = kavri_test::LayerInfoBytes({layer});
   info[2 + 16] = 0xFF;
   info[2 + 17] = 0xFF;
-  spec.layerInfo = info;
-  Loaded channels(kavri_test::DocumentBytes(spec));
+  fixture.layerInfo = info;
+  Loaded channels(kavri_test::DocumentBytes(fixture));
   ASSERT_NE(channels.section, nullptr);
   EXPECT_EQ(channels.section->layerRecordCount, 0u);
   EXPECT_EQ(channels.output,
@@ -309,7 +309,7 @@ TEST(LayerRecords, CountsLargerThanTheDataAreNotAllocated) {
 TEST(LayerRecords, UnicodeNamesAreZeroTerminatedAndKeptInTheirBlock) {
   const struct {
     const char* what;
-    BlockSpec block;
+    BlockFixture block;
     std::u16string expected;
   } cases[] = {
       {"count 0", kavri_test::UnicodeNameBlock(u""), u""},
@@ -318,7 +318,7 @@ TEST(LayerRecords, UnicodeNamesAreZeroTerminatedAndKeptInTheirBlock) {
       {"count larger than its block", kavri_test::UnicodeNameBlock(u"xyz", 0x7FFFFFFF), u"xyz"},
   };
   for (const auto& c : cases) {
-    LayerSpec layer;
+    LayerFixture layer;
     layer.blocks = {c.block, kavri_test::SectionTypeBlock(psd::OpenGroup)};
     Loaded loaded(kavri_test::DocumentBytes(WithLayers({layer})));
     ASSERT_NE(loaded.section, nullptr) << c.what;
@@ -334,16 +334,16 @@ TEST(LayerRecords, UnicodeNamesAreZeroTerminatedAndKeptInTheirBlock) {
 TEST(LayerRecords, BlocksPaddedToTwoBytesAreFollowed) {
   // "luni" of data length 10 and 14 padded to 2 bytes, then "lsct"; the last
   // layer's "luni" (length 10, padded to 2) ends 2 bytes before its rounding.
-  std::vector<LayerSpec> layers(3);
+  std::vector<LayerFixture> layers(3);
   layers[0].blocks = {kavri_test::UnicodeNameBlock(u"kas", -1, 2), kavri_test::SectionTypeBlock(psd::GroupEnd)};
   layers[1].blocks = {kavri_test::UnicodeNameBlock(u"bebek", -1, 2), kavri_test::SectionTypeBlock(psd::OpenGroup)};
   layers[2].blocks = {kavri_test::UnicodeNameBlock(u"sol", -1, 2)};
   layers[2].name = "last";
-  std::vector<LayerSpec> all = layers;
-  all.push_back(LayerSpec());
+  std::vector<LayerFixture> all = layers;
+  all.push_back(LayerFixture());
   all[3].name = "after";
-  const DocumentSpec spec = WithLayers(all);
-  Loaded loaded(kavri_test::DocumentBytes(spec));
+  const DocumentFixture fixture = WithLayers(all);
+  Loaded loaded(kavri_test::DocumentBytes(fixture));
   ASSERT_NE(loaded.section, nullptr);
   EXPECT_EQ(loaded.output, "");
   ASSERT_EQ(loaded.section->layerRecordCount, 4u);
@@ -352,11 +352,11 @@ TEST(LayerRecords, BlocksPaddedToTwoBytesAreFollowed) {
   EXPECT_EQ(loaded.GroupIndex(0), 1);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(loaded[1].unicodeName)), u"bebek");
   EXPECT_STREQ(loaded[3].name.c_str(), "after");
-  EXPECT_EQ(loaded[0].channelRecords[0].dataOffset, ChannelDataStart(spec, all));
+  EXPECT_EQ(loaded[0].channelRecords[0].dataOffset, ChannelDataStart(fixture, all));
 }
 
 TEST(LayerRecords, NestedGroupKeyGivesTheSectionType) {
-  std::vector<LayerSpec> layers(3);
+  std::vector<LayerFixture> layers(3);
   layers[0].blocks = {kavri_test::SectionTypeBlock(psd::GroupEnd, "lsdk")};
   layers[2].blocks = {kavri_test::SectionTypeBlock(psd::ClosedGroup, "lsdk")};
   Loaded loaded(kavri_test::DocumentBytes(WithLayers(layers)));
@@ -371,31 +371,31 @@ TEST(LayerRecords, NestedGroupKeyGivesTheSectionType) {
 
 TEST(LayerRecords, CorruptRecordsStopTheParseAndKeepTheWholeRecordsBefore) {
   auto badBlend = [] {
-    std::vector<LayerSpec> layers(3);
+    std::vector<LayerFixture> layers(3);
     layers[1].blendSignature = "8BIX";
     return layers;
   };
   auto badBlock = [] {
-    std::vector<LayerSpec> layers(3);
+    std::vector<LayerFixture> layers(3);
     layers[1].blocks = {kavri_test::UnicodeNameBlock(u"x")};
     layers[1].blocks[0].signature = "8B64";
     return layers;
   };
   auto blockTooLong = [] {
-    std::vector<LayerSpec> layers(3);
+    std::vector<LayerFixture> layers(3);
     layers[1].blocks = {kavri_test::SectionTypeBlock(1)};
     layers[1].blocks[0].declaredLength = 400;
     return layers;
   };
   auto extraTooShort = [] {
-    std::vector<LayerSpec> layers(3);
+    std::vector<LayerFixture> layers(3);
     layers[1].extraLengthAdjust = -12;  // less than its mask, blending ranges and name
     layers[1].blocks.clear();
     return layers;
   };
   const struct {
     const char* what;
-    std::vector<LayerSpec> layers;
+    std::vector<LayerFixture> layers;
     const char* output;
   } cases[] = {
       {"blend signature", badBlend(), kBlendSignatureError},
@@ -404,7 +404,7 @@ TEST(LayerRecords, CorruptRecordsStopTheParseAndKeepTheWholeRecordsBefore) {
       {"extra data shorter than its fields", extraTooShort(), kLayerBlockError},
   };
   for (const auto& c : cases) {
-    std::vector<LayerSpec> layers = c.layers;
+    std::vector<LayerFixture> layers = c.layers;
     layers[0].name = "first";
     layers[0].opacity = 77;
     Loaded loaded(kavri_test::DocumentBytes(WithLayers(layers)));
@@ -421,7 +421,7 @@ TEST(LayerRecords, CorruptRecordsStopTheParseAndKeepTheWholeRecordsBefore) {
 
 TEST(LayerGroups, MembersLinkToTheirGroupRecord) {
   // File order: end marker, A, B, group G.
-  std::vector<LayerSpec> layers(4);
+  std::vector<LayerFixture> layers(4);
   layers[0].blocks = {kavri_test::SectionTypeBlock(psd::GroupEnd)};
   layers[3].blocks = {kavri_test::SectionTypeBlock(psd::OpenGroup)};
   Loaded loaded(kavri_test::DocumentBytes(WithLayers(layers)));
@@ -437,7 +437,7 @@ TEST(LayerGroups, UnbalancedAndTooDeepNestingStaysInTheStack) {
   const std::string outOfBounds = "\n***ASSERT FAILED*** Stack index is out of bounds.";
   {
     // File order: end marker, member, group, and a stray end marker with no open group.
-    std::vector<LayerSpec> layers(4);
+    std::vector<LayerFixture> layers(4);
     layers[0].blocks = {kavri_test::SectionTypeBlock(psd::GroupEnd)};
     layers[2].blocks = {kavri_test::SectionTypeBlock(psd::ClosedGroup)};
     layers[3].blocks = {kavri_test::SectionTypeBlock(psd::GroupEnd)};
@@ -452,7 +452,7 @@ TEST(LayerGroups, UnbalancedAndTooDeepNestingStaysInTheStack) {
   {
     // 300 nested groups around one layer: the innermost groups share the last slot.
     const int depth = 300;
-    std::vector<LayerSpec> layers(2 * depth + 1);
+    std::vector<LayerFixture> layers(2 * depth + 1);
     for (int i = 0; i < depth; ++i) {
       layers[i].blocks = {kavri_test::SectionTypeBlock(psd::GroupEnd)};
       layers[depth + 1 + i].blocks = {kavri_test::SectionTypeBlock(psd::OpenGroup)};
@@ -471,13 +471,13 @@ TEST(LayerGroups, UnbalancedAndTooDeepNestingStaysInTheStack) {
 // ---- The section and its global tail ----
 
 TEST(LayerMaskSection, MissingOrEmptySections) {
-  DocumentSpec none;
+  DocumentFixture none;
   none.layerMaskSection = false;
   Loaded missing(kavri_test::DocumentBytes(none));
   EXPECT_EQ(missing.section, nullptr);
   EXPECT_EQ(missing.output, "\n***ERROR*** [PSD] Document does not contain a layer mask section.");
 
-  DocumentSpec empty;
+  DocumentFixture empty;
   empty.tail = kavri_test::GlobalMaskInfo(0, 0, 128, 0);
   Loaded loaded(kavri_test::DocumentBytes(empty));
   ASSERT_NE(loaded.section, nullptr);
@@ -488,13 +488,13 @@ TEST(LayerMaskSection, MissingOrEmptySections) {
 }
 
 std::vector<uint8_t> GlobalBlock(const std::string& key, const std::vector<uint8_t>& data, int64_t declared = -1) {
-  BlockSpec block{key, data};
+  BlockFixture block{key, data};
   block.declaredLength = declared;
   return kavri_test::BlockBytes(block);
 }
 
 TEST(LayerMaskSection, DocumentLevelListsReplaceTheMainList) {
-  std::vector<LayerSpec> inner(2);
+  std::vector<LayerFixture> inner(2);
   inner[0].name = "deep0";
   inner[1].name = "deep1";
   inner[0].blocks = {kavri_test::SectionTypeBlock(psd::GroupEnd)};
@@ -502,11 +502,11 @@ TEST(LayerMaskSection, DocumentLevelListsReplaceTheMainList) {
   std::vector<uint8_t> innerInfo = kavri_test::LayerInfoBytes(inner, -2);
   innerInfo.push_back(0);  // an odd length, padded to 4 in the file
   for (const char* key : {"Lr16", "Lr32"}) {
-    DocumentSpec spec;
-    spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(1));
-    spec.tail = Concat({kavri_test::GlobalMaskInfo(3, 50, 1), GlobalBlock("Patt", {1, 2, 3}), GlobalBlock(key, innerInfo),
+    DocumentFixture fixture;
+    fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(1));
+    fixture.tail = Concat({kavri_test::GlobalMaskInfo(3, 50, 1), GlobalBlock("Patt", {1, 2, 3}), GlobalBlock(key, innerInfo),
                         GlobalBlock("FMsk", std::vector<uint8_t>(12, 0))});
-    Loaded loaded(kavri_test::DocumentBytes(spec));
+    Loaded loaded(kavri_test::DocumentBytes(fixture));
     ASSERT_NE(loaded.section, nullptr) << key;
     EXPECT_EQ(loaded.output, "") << key;
     ASSERT_EQ(loaded.section->layerRecordCount, 2u) << key;
@@ -520,10 +520,10 @@ TEST(LayerMaskSection, DocumentLevelListsReplaceTheMainList) {
     EXPECT_EQ(loaded.section->maskKind, 1) << key;
   }
   // An empty "Lr16" block leaves an empty section.
-  DocumentSpec spec;
-  spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(1));
-  spec.tail = Concat({kavri_test::GlobalMaskInfo(0, 0, 128, 0), GlobalBlock("Lr16", {})});
-  Loaded emptied(kavri_test::DocumentBytes(spec));
+  DocumentFixture fixture;
+  fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(1));
+  fixture.tail = Concat({kavri_test::GlobalMaskInfo(0, 0, 128, 0), GlobalBlock("Lr16", {})});
+  Loaded emptied(kavri_test::DocumentBytes(fixture));
   ASSERT_NE(emptied.section, nullptr);
   EXPECT_EQ(emptied.section->layerRecords, nullptr);
   EXPECT_EQ(emptied.section->layerRecordCount, 0u);
@@ -533,11 +533,11 @@ TEST(LayerMaskSection, GlobalTailReadsNothingPastTheSection) {
   // A section whose tail is shorter than the global mask length field; the
   // image data after it would read as mask information if it were read.
   for (size_t tailBytes : {0u, 2u, 3u}) {
-    DocumentSpec spec;
-    spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(2));
-    spec.tail = std::vector<uint8_t>(tailBytes, 0);
-    spec.imageData = kavri_test::GlobalMaskInfo(7, 9, 1);
-    Loaded loaded(kavri_test::DocumentBytes(spec));
+    DocumentFixture fixture;
+    fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(2));
+    fixture.tail = std::vector<uint8_t>(tailBytes, 0);
+    fixture.imageData = kavri_test::GlobalMaskInfo(7, 9, 1);
+    Loaded loaded(kavri_test::DocumentBytes(fixture));
     ASSERT_NE(loaded.section, nullptr);
     EXPECT_EQ(loaded.output, "") << tailBytes;
     EXPECT_EQ(loaded.section->layerRecordCount, 2u);
@@ -546,11 +546,11 @@ TEST(LayerMaskSection, GlobalTailReadsNothingPastTheSection) {
     EXPECT_NE(loaded[1].channelRecords[2].dataOffset, 0u);
   }
   // Mask information longer than the section: its fields, if the section holds them, and nothing after.
-  DocumentSpec spec;
-  spec.tail = Concat({kavri_test::GlobalMaskInfo(4, 5, 6, 13), {0, 0, 0}});
-  spec.tail[3] = 200;
-  spec.imageData = GlobalBlock("Lr16", kavri_test::LayerInfoBytes(std::vector<LayerSpec>(1)));
-  Loaded loaded(kavri_test::DocumentBytes(spec));
+  DocumentFixture fixture;
+  fixture.tail = Concat({kavri_test::GlobalMaskInfo(4, 5, 6, 13), {0, 0, 0}});
+  fixture.tail[3] = 200;
+  fixture.imageData = GlobalBlock("Lr16", kavri_test::LayerInfoBytes(std::vector<LayerFixture>(1)));
+  Loaded loaded(kavri_test::DocumentBytes(fixture));
   ASSERT_NE(loaded.section, nullptr);
   EXPECT_EQ(loaded.output, "");
   EXPECT_EQ(loaded.section->overlayColorSpace, 4);
@@ -563,17 +563,17 @@ TEST(LayerMaskSection, CorruptGlobalBlocksEndTheWalk) {
     std::vector<uint8_t> block;
   } cases[] = {
       {"signature", [] {
-         std::vector<uint8_t> b = GlobalBlock("Lr16", kavri_test::LayerInfoBytes(std::vector<LayerSpec>(1)));
+         std::vector<uint8_t> b = GlobalBlock("Lr16", kavri_test::LayerInfoBytes(std::vector<LayerFixture>(1)));
          b[3] = 'X';
          return b;
        }()},
-      {"length past the section", GlobalBlock("Lr16", kavri_test::LayerInfoBytes(std::vector<LayerSpec>(1)), 100000)},
+      {"length past the section", GlobalBlock("Lr16", kavri_test::LayerInfoBytes(std::vector<LayerFixture>(1)), 100000)},
   };
   for (const auto& c : cases) {
-    DocumentSpec spec;
-    spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(2));
-    spec.tail = Concat({kavri_test::GlobalMaskInfo(0, 0, 128, 0), c.block});
-    Loaded loaded(kavri_test::DocumentBytes(spec));
+    DocumentFixture fixture;
+    fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(2));
+    fixture.tail = Concat({kavri_test::GlobalMaskInfo(0, 0, 128, 0), c.block});
+    Loaded loaded(kavri_test::DocumentBytes(fixture));
     ASSERT_NE(loaded.section, nullptr) << c.what;
     EXPECT_EQ(loaded.output, kGlobalBlockError) << c.what;
     EXPECT_EQ(loaded.section->layerRecordCount, 2u) << c.what;
@@ -583,14 +583,14 @@ TEST(LayerMaskSection, CorruptGlobalBlocksEndTheWalk) {
 // ---- Allocation failures ----
 
 TEST(LayerMaskSection, EveryFailedAllocationEndsCleanly) {
-  std::vector<LayerSpec> layers(3);
+  std::vector<LayerFixture> layers(3);
   layers[0].maskData = Concat({MaskEntryA({1, 2, 3, 4}, 0, 0x08), MaskEntryB({5, 6, 7, 8}, 255, 0)});
   layers[0].blocks = {kavri_test::UnicodeNameBlock(u"one"), kavri_test::SectionTypeBlock(psd::GroupEnd)};
   layers[2].blocks = {kavri_test::SectionTypeBlock(psd::OpenGroup)};
-  DocumentSpec spec;
-  spec.tail = Concat({kavri_test::GlobalMaskInfo(0, 0, 128, 0), GlobalBlock("Lr16", kavri_test::LayerInfoBytes(layers))});
-  spec.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerSpec>(1));
-  const std::vector<uint8_t> bytes = kavri_test::DocumentBytes(spec);
+  DocumentFixture fixture;
+  fixture.tail = Concat({kavri_test::GlobalMaskInfo(0, 0, 128, 0), GlobalBlock("Lr16", kavri_test::LayerInfoBytes(layers))});
+  fixture.layerInfo = kavri_test::LayerInfoBytes(std::vector<LayerFixture>(1));
+  const std::vector<uint8_t> bytes = kavri_test::DocumentBytes(fixture);
   int64_t needed;
   {
     Loaded full(bytes);
@@ -600,7 +600,9 @@ TEST(LayerMaskSection, EveryFailedAllocationEndsCleanly) {
   }
   for (int64_t failAt = 0; failAt < needed; ++failAt) {
     Loaded loaded(bytes, failAt);  // checks that every block came back
-    if (loaded.section != nullptr) EXPECT_LE(loaded.section->layerRecordCount, 3u);
+    if (loaded.section != nullptr) {
+      EXPECT_LE(loaded.section->layerRecordCount, 3u);
+    }
   }
 }
 

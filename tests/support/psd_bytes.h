@@ -20,7 +20,7 @@ struct ByteWriter {
   ByteWriter& I16(int32_t v) { return U16(static_cast<uint32_t>(v) & 0xFFFF); }
   ByteWriter& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
   ByteWriter& Text(const std::string& s) {
-    bytes.insert(bytes.end(), s.begin(), s.end());
+    for (char c : s) bytes.push_back(static_cast<uint8_t>(c));
     return *this;
   }
   ByteWriter& Raw(const std::vector<uint8_t>& b) {

@@ -57,7 +57,7 @@ def main():
                            flags=MaskFlags(user_mask_from_render=True),
                            real_flags=MaskFlags(), real_background_color=255,
                            real_top=0, real_left=2, real_bottom=4, real_right=7)
-    spec = [
+    fixture = [
         layer('Background', (0, 0, HEIGHT, WIDTH)),
         layer('</Layer group>', (0, 0, 0, 0), divider=SectionDivider.BOUNDING_SECTION_DIVIDER),
         layer('masked', (1, 2, 9, 10), mask=user_mask, mask_rect=(2, 3, 8, 9)),
@@ -67,12 +67,12 @@ def main():
         layer('Inner', (0, 0, 0, 0), divider=SectionDivider.CLOSED_FOLDER),
         layer('Outer', (0, 0, 0, 0), unicode_name='\u00c4u\u00dfen', divider=SectionDivider.OPEN_FOLDER),
     ]
-    records = LayerRecords([r for r, _ in spec])
-    channels = ChannelImageData([c for _, c in spec])
+    records = LayerRecords([r for r, _ in fixture])
+    channels = ChannelImageData([c for _, c in fixture])
     psd = PSD(
         header=FileHeader(version=1, channels=3, height=HEIGHT, width=WIDTH, depth=8, color_mode=ColorMode.RGB),
         layer_and_mask_information=LayerAndMaskInformation(
-            layer_info=LayerInfo(layer_count=-len(spec), layer_records=records, channel_image_data=channels)),
+            layer_info=LayerInfo(layer_count=-len(fixture), layer_records=records, channel_image_data=channels)),
         image_data=ImageData(compression=Compression.RAW, data=b'\x40' * (3 * WIDTH * HEIGHT)),
     )
     with open(out, 'wb') as f:
