@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -17,21 +16,16 @@ namespace {
 
 using nlohmann::json;
 
-// Runs an oracle script into a fresh folder; false when it cannot run here.
-bool RunOracle(const std::string& script, const std::string& folder) {
-#if defined(_WIN32)
-  (void)script, (void)folder;
-  return false;  // the oracles are Linux programs
-#else
-  const std::string command = "/usr/bin/python3 " + std::string(KAVRI_SOURCE_DIR) + "/tests/oracles/" + script + " " +
-                              folder + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-#endif
+// The folder psd-tools wrote for this run (the channel_oracle_files_written
+// test); empty when psd-tools is missing.
+bool OracleFolder(const std::string& name, std::string* folder) {
+  *folder = std::string(KAVRI_CHANNEL_ORACLE_DIR) + "/" + name;
+  return std::ifstream(*folder + "/index.json").good();
 }
 
 TEST(PsdToolsOracle, EveryCompressionAndDepthDecodesAlike) {
-  const std::string folder = kavri_test::ScratchFolder() + "psdtools_channels";
-  if (!RunOracle("psdtools_channels.py", folder)) GTEST_SKIP() << "psd-tools is not available";
+  std::string folder;
+  if (!OracleFolder("channels", &folder)) GTEST_SKIP() << "psd-tools wrote no oracle files";
   std::ifstream in(folder + "/index.json");
   const json index = json::parse(in);
   ASSERT_EQ(index.size(), 12u);
@@ -64,8 +58,8 @@ TEST(PsdToolsOracle, EveryCompressionAndDepthDecodesAlike) {
 // Whole documents written by psd-tools at 8, 16 and 32 bits, one layer per
 // compression, read through the header, the layer records and LoadLayerChannels.
 TEST(PsdToolsOracle, LayeredDocumentsDecodeAlike) {
-  const std::string folder = kavri_test::ScratchFolder() + "psdtools_layers";
-  if (!RunOracle("psdtools_channels.py", folder)) GTEST_SKIP() << "psd-tools is not available";
+  std::string folder;
+  if (!OracleFolder("channels", &folder)) GTEST_SKIP() << "psd-tools wrote no oracle files";
   std::ifstream in(folder + "/layers.json");
   const json planes = json::parse(in);
   ASSERT_EQ(planes.size(), 3u * 17u);
