@@ -258,16 +258,15 @@ void ReadOrClear(FileCursor& cursor, uint8_t* destination, uint64_t count) {
 }
 
 void* AllocatePlane(Allocator* allocator, uint64_t byteCount, uint32_t width, uint32_t height,
-                    uint64_t maxJustified) {
+                    uint64_t maxJustified, const char* unjustified) {
   if (byteCount > UINT32_MAX) {
     ReportAssert("A plane of %u x %u samples needs %llu bytes, more than 32 bits can count; the channel gets no plane.",
                  width, height, static_cast<unsigned long long>(byteCount));
     return nullptr;
   }
   if (byteCount > maxJustified) {
-    ReportAssert("A plane of %u x %u samples needs %llu bytes, far more than its data in the file can decode to; the "
-                 "channel gets no plane.",
-                 width, height, static_cast<unsigned long long>(byteCount));
+    ReportAssert("A plane of %u x %u samples needs %llu bytes, %s; the channel gets no plane.", width, height,
+                 static_cast<unsigned long long>(byteCount), unjustified);
     return nullptr;
   }
   void* plane = allocator->AllocateBlock(byteCount, 16);

@@ -10,6 +10,8 @@
 namespace psd {
 namespace detail {
 
+constexpr const char* kNoDataToDecode = "far more than its data in the file can decode to";
+
 // How many bytes the file holds from the cursor on.
 uint64_t BytesLeftInFile(FileCursor& cursor);
 
@@ -20,12 +22,10 @@ void ReadOrClear(FileCursor& cursor, uint8_t* destination, uint64_t count);
 // A plane block of byteCount bytes (alignment 16) for width × height samples.
 // Null, after an assertion line that says why, when byteCount does not fit in
 // 32 bits, when it exceeds maxJustified (what the data in the file can decode
-// to) or when the allocator has no memory.
+// to, or for a fill what the canvas allows; unjustified names the reason) or
+// when the allocator has no memory.
 void* AllocatePlane(Allocator* allocator, uint64_t byteCount, uint32_t width, uint32_t height,
-                    uint64_t maxJustified);
-
-// No bound from the file: fills, whose size the rectangle alone decides.
-constexpr uint64_t kNoJustificationLimit = ~uint64_t{0};
+                    uint64_t maxJustified, const char* unjustified = kNoDataToDecode);
 
 // The RLE reader after its row counts: decodes rleBytes bytes of PackBits at
 // the cursor into a new plane of width × height samples of bytesPerSample

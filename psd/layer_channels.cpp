@@ -56,9 +56,15 @@ uint8_t FillValue(const LayerRecord& layer, int16_t id) {
 // A plane of (W·H·depth)/8 bytes holding value in every sample. At depth 32 the
 // samples are floats, so the byte value is scaled to 0–1 rather than repeated
 // into a NaN; at depth 16 the repeated byte is already value·257.
-void* FilledPlane(Allocator* allocator, Size size, uint32_t depth, uint8_t value) {
+// A rectangle with no data behind it may not claim more than four canvases'
+// worth of samples (at least 16 MiB): a few bytes of file cannot ask for gigabytes.
+void* FilledPlane(Allocator* allocator, const DocumentInfo& document, Size size, uint8_t value) {
+  const uint32_t depth = document.depth;
   const uint64_t bytes = uint64_t{size.width} * size.height * depth / 8;
-  void* plane = detail::AllocatePlane(allocator, bytes, size.width, size.height, detail::kNoJustificationLimit);
+  const uint64_t canvas = uint64_t{document.width} * document.height * depth / 8;
+  const uint64_t limit = 4 * canvas > (uint64_t{16} << 20) ? 4 * canvas : (uint64_t{16} << 20);
+  void* plane = detail::AllocatePlane(allocator, bytes, size.width, size.height, limit,
+                                      "far larger than the canvas, with no data behind it");
   if (plane == nullptr) return nullptr;
   if (depth == 32) {
     const float sample = value / 255.0f;
@@ -131,7 +137,7 @@ void LoadLayerChannels(const DocumentInfo* document, File* file, Allocator* allo
       channel.plane = plane;
     }
     if (channel.plane == nullptr && channel.id < 0) {
-      channel.plane = FilledPlane(allocator, size, depth, FillValue(*layer, channel.id));
+      channel.plane = FilledPlane(allocator, *document, size, FillValue(*layer, channel.id));
     }
   }
 

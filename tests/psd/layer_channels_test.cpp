@@ -221,6 +221,19 @@ TEST(LoadLayerChannels, SecondRun) {
   EXPECT_EQ(f.channels[1].id, psd::kChannelIdConsumed);
 }
 
+// A few bytes of file cannot ask for a filled plane of gigabytes.
+TEST(LoadLayerChannels, FillsStayNearTheCanvas) {
+  Fixture f(8, 1, 1, {{-1, CodeOnly(2)}});
+  f.document.width = 100;
+  f.document.height = 100;
+  f.layer.right = f.layer.left + 60000;
+  f.layer.bottom = f.layer.top + 60000;
+  EXPECT_EQ(f.Load(),
+            "\n***ASSERT FAILED*** A plane of 60000 x 60000 samples needs 3600000000 bytes, far larger than the canvas, "
+            "with no data behind it; the channel gets no plane.");
+  EXPECT_EQ(f.channels[0].plane, nullptr);
+}
+
 TEST(LoadLayerChannels, HugeRectangleGetsNoPlane) {
   Fixture f(8, 1, 1, {{0, Raw({1})}, {-1, CodeOnly(0)}});
   f.layer.left = -2147483647;
