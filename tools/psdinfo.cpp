@@ -23,6 +23,7 @@
 #include "psd/image_resources.h"
 #include "psd/layer_mask_section.h"
 #include "psd/native_file.h"
+#include "tools/psdinfo_planes.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ constexpr int kExitInvalid = 1;
 struct Options {
   std::string file;
   bool json = false;
+  std::string planes;  // folder for the decoded planes; empty: none written
 };
 
 // Everything read from one file. The blocks are owned by the allocator's user:
@@ -556,6 +558,17 @@ int main(int argc, char** argv) {
   Options options;
   app.add_option("file", options.file, "The PSD file to inspect")->required();
   app.add_flag("--json", options.json, "Print one JSON document instead of the readable report");
+  app.add_option("--planes", options.planes,
+                 "Also write every decoded plane (layer channels, masks, merged image) as raw native-order "
+                 "samples to this folder, with index.json");
   CLI11_PARSE(app, argc, argv);
-  return Run(options);
+  const int result = Run(options);
+  if (result == kExitValid && !options.planes.empty()) {
+    std::string reason;
+    if (!kavri_tools::WritePlaneFiles(options.file, options.planes, &reason)) {
+      std::fprintf(stderr, "psdinfo: %s\n", reason.c_str());
+      return kExitInvalid;
+    }
+  }
+  return result;
 }
