@@ -5,6 +5,7 @@
 #include <set>
 
 #include "loader/geometry_builders.h"
+#include "loader/layer_eligibility.h"
 #include "loader/layer_images.h"
 #include "loader/service_cache.h"
 #include "psd/layer_channels.h"
@@ -127,15 +128,11 @@ void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, 
   const std::string prefix = std::string(settings.saveDir) + DocumentBaseName(record->fileName);
   std::set<std::string> usedFileNames;
   std::set<std::string> usedSurfaceNames;
-  const bool importableMode = ColorModeImportable(document->colorMode) &&
-                              (document->depth == 8 || document->depth == 16 || document->depth == 32);
 
   for (uint32_t i = 0; i < layerCount; ++i) {
     psd::LayerRecord& layer = section->layerRecords[i];
     psd::LoadLayerChannels(document, file, allocator, &layer);
-    const bool eligible = importableMode && layer.sectionType == psd::Normal && layer.channelRecordCount >= 2 &&
-                          layer.channelRecordCount <= 4;
-    if (!eligible) {
+    if (LayerSkipReason(*document, layer) != nullptr) {
       ReleaseLayerPlanes(layer, allocator);
       continue;
     }

@@ -80,11 +80,6 @@ class Planes8 {
 
 }  // namespace
 
-bool ColorModeImportable(uint32_t colorMode) {
-  return colorMode == psd::kColorModeRgb || colorMode == psd::kColorModeGrayscale ||
-         colorMode == psd::kColorModeCmyk;
-}
-
 void ComposeLayerImages(const psd::LayerRecord& layer, const psd::DocumentInfo& document, psd::Allocator* allocator,
                         HostImage colorImage, HostImage alphaImage, const ImportSettings& settings) {
   ImageUtilityService* images = gServices.imageUtility;

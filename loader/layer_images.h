@@ -13,12 +13,9 @@
 
 namespace kavri {
 
-// The colour modes whose layers become colour images: RGB, grey (replicated
-// into red, green and blue) and CMYK (converted from its stored inks).
-bool ColorModeImportable(uint32_t colorMode);
-
 // Fills colorImage and, when the layer has transparency, alphaImage (may be
-// null). Samples of 16 and 32 bits become 8-bit pixels; a channel the layer
+// null). Grey is replicated into red, green and blue; CMYK is converted from
+// its stored inks. Samples of 16 and 32 bits become 8-bit pixels; a channel the layer
 // lacks reads as zero.
 void ComposeLayerImages(const psd::LayerRecord& layer, const psd::DocumentInfo& document, psd::Allocator* allocator,
                         HostImage colorImage, HostImage alphaImage, const ImportSettings& settings);
