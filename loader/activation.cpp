@@ -6,6 +6,8 @@
 #include <cwchar>
 
 #include "loader/host/object_import.h"
+#include "loader/import_driver.h"
+#include "loader/options_panel.h"
 #include "loader/service_cache.h"
 #include "psd/document_info.h"
 #include "psd/image_resources.h"
@@ -28,13 +30,23 @@ bool InLoaderComponent(GlobalLookupFunc globalLookup) {
   return (systemId & KAVRI_SYSTEM_ID_COMPONENT_MASK) == 0;
 }
 
-// Reads and imports an opened document; returns the request's result code and
-// leaves the file closed.
+// Asks for the options and imports an opened document; returns the request's
+// result code and leaves the file closed.
 int32_t ImportDocument(psd::DocumentInfo* document, psd::Allocator& allocator, psd::NativeFile& file,
                        ObjectImportRecord* record) {
   // Nothing of the image resources is used by the import, and a failure to
   // read them does not stop it.
   psd::ImageResourceRecord* resources = psd::ReadImageResources(document, &file, &allocator);
+  ImportSettings settings{};
+  PrepareDefaultSettings(record->fileName, settings);
+  if (ShowImportPanel(document, record, settings) == 0) {
+    record->result = ResultCancelled;
+    file.Close();
+    psd::ReleaseImageResources(resources, &allocator);
+    return ResultCancelled;
+  }
+  psd::NativeFile driverFile = file;
+  ImportLayers(document, &allocator, &driverFile, record, settings);
   record->result = ResultLoaded;
   record->FinishObject(record->hostData);
   file.Close();

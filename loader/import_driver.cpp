@@ -1,0 +1,178 @@
+#include "loader/import_driver.h"
+
+#include <cmath>
+#include <cstring>
+#include <set>
+
+#include "loader/geometry_builders.h"
+#include "loader/layer_eligibility.h"
+#include "loader/layer_images.h"
+#include "loader/service_cache.h"
+#include "psd/layer_channels.h"
+#include "psd/layer_mask_section.h"
+
+namespace kavri {
+
+namespace {
+
+constexpr int32_t kViewport = 0;
+
+bool HasTransparencyPlane(const psd::LayerRecord& layer) {
+  for (uint32_t i = 0; i < layer.channelRecordCount; ++i)
+    if (layer.channelRecords[i].id == -1 && layer.channelRecords[i].plane != nullptr) return true;
+  return false;
+}
+
+// A layer's planes are not needed once its images exist.
+void ReleaseLayerPlanes(psd::LayerRecord& layer, psd::Allocator* allocator) {
+  for (uint32_t i = 0; i < layer.channelRecordCount; ++i) {
+    allocator->ReleaseBlock(layer.channelRecords[i].plane);
+    layer.channelRecords[i].plane = nullptr;
+  }
+  for (psd::MaskRecord* mask : {layer.layerMask, layer.vectorMask}) {
+    if (mask != nullptr) {
+      allocator->ReleaseBlock(mask->plane);
+      mask->plane = nullptr;
+    }
+  }
+}
+
+// The first use of a name keeps it; later uses get the layer index, and more
+// if that is taken too.
+std::string UniqueName(const std::string& name, uint32_t layerIndex, std::set<std::string>& used) {
+  std::string unique = name;
+  while (used.count(unique) != 0) unique += "_" + std::to_string(layerIndex);
+  used.insert(unique);
+  return unique;
+}
+
+struct LayerImages {
+  HostImageId color = nullptr;
+  HostImageId alpha = nullptr;
+};
+
+HostImageId SaveAndReload(HostImage image, int32_t saver, const std::string& name) {
+  const std::string fileName = ApplySaverExtension(name, saver);
+  gServices.imageUtility->SaveImageAs(image, saver, fileName.c_str());
+  gServices.imageUtility->FreeImage(image);
+  return gServices.imageList->LoadImageFile(fileName.c_str());
+}
+
+}  // namespace
+
+LayerFraming ComputeLayerFraming(const psd::DocumentInfo& document) {
+  LayerFraming framing{};
+  int32_t x = 0, y = 0, width = 0, height = 0;
+  gServices.viewportInfo->ViewportRectangle(kViewport, &x, &y, &width, &height);
+  framing.frameWidth = width;
+  framing.frameHeight = height;
+  const SceneInfoService* scene = gServices.sceneInfo;
+  const double aspect = static_cast<double>(scene->frameWidth) * scene->pixelAspect / scene->frameHeight;
+  if (gServices.viewportInfo->ViewportKind(kViewport) == KAVRI_VIEWPORT_CAMERA && aspect > 0.0 &&
+      std::isfinite(aspect)) {
+    if (height * aspect <= width) {
+      framing.frameWidth = static_cast<int32_t>(height * aspect);
+      framing.padX = width - framing.frameWidth;
+      framing.halfPadX = static_cast<int32_t>(framing.padX * 0.5);
+    } else {
+      framing.frameHeight = static_cast<int32_t>(width / aspect);
+      framing.padY = height - framing.frameHeight;
+      framing.halfPadY = static_cast<int32_t>(framing.padY * 0.5);
+    }
+  }
+  // An empty document has nothing to scale; keep the mapping finite.
+  framing.scaleX = document.width != 0 ? static_cast<double>(framing.frameWidth) / document.width : 0.0;
+  framing.scaleY = document.height != 0 ? static_cast<double>(framing.frameHeight) / document.height : 0.0;
+  return framing;
+}
+
+std::string ApplySaverExtension(const std::string& name, int32_t saverIndex) {
+  size_t write = name.size();
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && name.size() - dot <= 5) write = dot;
+  const char* label = gServices.imageUtility->SaverLabel(saverIndex);
+  if (label == nullptr) return name;
+  const char* open = std::strrchr(label, '(');
+  if (open == nullptr) return name;
+  const char* close = std::strchr(open + 1, ')');
+  const size_t length = close != nullptr ? static_cast<size_t>(close - open - 1) : std::strlen(open + 1);
+  return name.substr(0, write) + std::string(open + 1, length);
+}
+
+std::string DocumentBaseName(const char* fileName) {
+  const char* separator = std::strrchr(fileName, kPathSeparator);
+  std::string base = separator != nullptr ? separator + 1 : fileName;
+  return base.size() >= 4 ? base.substr(0, base.size() - 4) : std::string();
+}
+
+std::string SafeFileNamePart(const char* layerName) {
+  std::string part = layerName;
+  bool onlyDots = true;
+  for (char& c : part) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr) c = '_';
+    if (c != '.') onlyDots = false;
+  }
+  if (part.empty() || onlyDots) return std::string(part.empty() ? 1 : part.size(), '_');
+  return part;
+}
+
+void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, psd::File* file,
+                  ObjectImportRecord* record, const ImportSettings& settings) {
+  const LayerFraming framing = ComputeLayerFraming(*document);
+  psd::LayerMaskSection* section = psd::LoadLayerMaskSection(document, file, allocator);
+  if (section == nullptr) return;
+  const uint32_t layerCount = section->layerRecords != nullptr ? section->layerRecordCount : 0;
+  const float span = settings.maximumDistance - settings.minimumDistance;
+  const double step = layerCount > 1 ? span / static_cast<double>(layerCount - 1) : 0.0;
+  const std::string prefix = std::string(settings.saveDir) + DocumentBaseName(record->fileName);
+  std::set<std::string> usedFileNames;
+  std::set<std::string> usedSurfaceNames;
+
+  for (uint32_t i = 0; i < layerCount; ++i) {
+    psd::LayerRecord& layer = section->layerRecords[i];
+    psd::LoadLayerChannels(document, file, allocator, &layer);
+    if (LayerSkipReason(*document, layer) != nullptr) {
+      ReleaseLayerPlanes(layer, allocator);
+      continue;
+    }
+    const int32_t width = static_cast<int32_t>(int64_t{layer.right} - layer.left);
+    const int32_t height = static_cast<int32_t>(int64_t{layer.bottom} - layer.top);
+    const float depthOffset = static_cast<float>(i * step);
+
+    ImageUtilityService* images = gServices.imageUtility;
+    HostImage colorImage = images->NewImage(width, height, KAVRI_IMAGE_TYPE_RGBA);
+    // Transparency needs its image also on layers of fewer channels (grey with transparency).
+    const bool hasAlphaImage = layer.channelRecordCount > 3 || HasTransparencyPlane(layer);
+    HostImage alphaImage = hasAlphaImage ? images->NewImage(width, height, KAVRI_IMAGE_TYPE_GREY) : nullptr;
+    ComposeLayerImages(layer, *document, allocator, colorImage, alphaImage, settings);
+    ReleaseLayerPlanes(layer, allocator);
+
+    const std::string namePart = UniqueName(SafeFileNamePart(layer.name.c_str()), i, usedFileNames);
+    const std::string surfaceName = UniqueName(layer.name.c_str(), i, usedSurfaceNames);
+    LayerImages ids;
+    ids.color = SaveAndReload(colorImage, settings.colorFormat, prefix + "_" + namePart);
+    if (alphaImage != nullptr) ids.alpha = SaveAndReload(alphaImage, settings.alphaFormat, prefix + "_A_" + namePart);
+
+    switch (settings.importType) {
+      case ImportSphere:
+        BuildSphereLayer(layer, i, record, surfaceName.c_str(), ids.color, ids.alpha, depthOffset,
+                         settings.maximumDistance, framing.halfPadX, framing.halfPadY, framing.scaleX, framing.scaleY,
+                         settings.subdivisions);
+        break;
+      case ImportDenseMesh:
+        BuildDenseMeshLayer(layer, i, record, surfaceName.c_str(), ids.color, ids.alpha, depthOffset,
+                            settings.maximumDistance, framing.halfPadX, framing.halfPadY, framing.scaleX,
+                            framing.scaleY);
+        break;
+      default:
+        BuildFlatLayer(layer, i, record, surfaceName.c_str(), depthOffset, settings.maximumDistance,
+                       framing.frameWidth, framing.frameHeight, framing.halfPadX, framing.halfPadY, framing.scaleX,
+                       framing.scaleY, ids.color, ids.alpha);
+        break;
+    }
+  }
+  psd::ReleaseLayerMaskSection(section, allocator);
+}
+
+}  // namespace kavri

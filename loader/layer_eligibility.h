@@ -1,0 +1,24 @@
+// Which layer records become geometry, and why the others do not. Header-only,
+// so that a host reporting on an import can tell the same reasons.
+#pragma once
+
+#include "psd/document_info.h"
+#include "psd/layer_records.h"
+
+namespace kavri {
+
+// Null when the layer is imported; otherwise why it is skipped.
+inline const char* LayerSkipReason(const psd::DocumentInfo& document, const psd::LayerRecord& layer) {
+  if (layer.sectionType == psd::OpenGroup || layer.sectionType == psd::ClosedGroup) return "group record";
+  if (layer.sectionType == psd::GroupEnd) return "group end marker";
+  if (layer.sectionType != psd::Normal) return "unknown section type";
+  if (document.colorMode != psd::kColorModeRgb && document.colorMode != psd::kColorModeGrayscale &&
+      document.colorMode != psd::kColorModeCmyk)
+    return "colour mode not imported (only RGB, grey and CMYK are)";
+  if (document.depth != 8 && document.depth != 16 && document.depth != 32) return "bit depth not imported";
+  if (layer.channelRecordCount < 2) return "fewer than two channels";
+  if (layer.channelRecordCount > 4) return "more than four channels";
+  return nullptr;
+}
+
+}  // namespace kavri
