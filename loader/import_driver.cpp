@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <set>
+#include <vector>
 
 #include "loader/geometry_builders.h"
 #include "loader/layer_eligibility.h"
@@ -10,6 +12,7 @@
 #include "loader/service_cache.h"
 #include "psd/layer_channels.h"
 #include "psd/layer_mask_section.h"
+#include "psd/merged_image.h"
 
 namespace kavri {
 
@@ -117,18 +120,108 @@ std::string SafeFileNamePart(const char* layerName) {
   return part;
 }
 
-void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, psd::File* file,
-                  ObjectImportRecord* record, const ImportSettings& settings) {
-  const LayerFraming framing = ComputeLayerFraming(*document);
-  psd::LayerMaskSection* section = psd::LoadLayerMaskSection(document, file, allocator);
-  if (section == nullptr) return;
-  const uint32_t layerCount = section->layerRecords != nullptr ? section->layerRecordCount : 0;
-  const float span = settings.maximumDistance - settings.minimumDistance;
-  const double step = layerCount > 1 ? span / static_cast<double>(layerCount - 1) : 0.0;
-  const std::string prefix = std::string(settings.saveDir) + DocumentBaseName(record->fileName);
+namespace {
+
+// What every layer of one import shares.
+struct ImportContext {
+  const psd::DocumentInfo* document;
+  psd::Allocator* allocator;
+  ObjectImportRecord* record;
+  const ImportSettings& settings;
+  LayerFraming framing;
+  std::string prefix;  // save folder and the document's base name
   std::set<std::string> usedFileNames;
   std::set<std::string> usedSurfaceNames;
+};
 
+// Images, files and geometry of one layer whose planes are loaded.
+// hasAlphaImage: whether the layer gets its transparency as an image of its own.
+void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index, float depthOffset,
+                 bool hasAlphaImage, bool releasePlanes) {
+  const ImportSettings& settings = context.settings;
+  const LayerFraming& framing = context.framing;
+  const int32_t width = static_cast<int32_t>(int64_t{layer.right} - layer.left);
+  const int32_t height = static_cast<int32_t>(int64_t{layer.bottom} - layer.top);
+  ImageUtilityService* images = gServices.imageUtility;
+  HostImage colorImage = images->NewImage(width, height, KAVRI_IMAGE_TYPE_RGBA);
+  HostImage alphaImage = hasAlphaImage ? images->NewImage(width, height, KAVRI_IMAGE_TYPE_GREY) : nullptr;
+  ComposeLayerImages(layer, *context.document, context.allocator, colorImage, alphaImage, settings);
+  if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
+
+  const std::string namePart = UniqueName(SafeFileNamePart(layer.name.c_str()), index, context.usedFileNames);
+  const std::string surfaceName = UniqueName(layer.name.c_str(), index, context.usedSurfaceNames);
+  LayerImages ids;
+  ids.color = SaveAndReload(colorImage, settings.colorFormat, context.prefix + "_" + namePart);
+  if (alphaImage != nullptr)
+    ids.alpha = SaveAndReload(alphaImage, settings.alphaFormat, context.prefix + "_A_" + namePart);
+
+  ObjectImportRecord* record = context.record;
+  switch (settings.importType) {
+    case ImportSphere:
+      BuildSphereLayer(layer, index, record, surfaceName.c_str(), ids.color, ids.alpha, depthOffset,
+                       settings.maximumDistance, framing.halfPadX, framing.halfPadY, framing.scaleX, framing.scaleY,
+                       settings.subdivisions);
+      break;
+    case ImportDenseMesh:
+      BuildDenseMeshLayer(layer, index, record, surfaceName.c_str(), ids.color, ids.alpha, depthOffset,
+                          settings.maximumDistance, framing.halfPadX, framing.halfPadY, framing.scaleX,
+                          framing.scaleY);
+      break;
+    default:
+      BuildFlatLayer(layer, index, record, surfaceName.c_str(), depthOffset, settings.maximumDistance,
+                     framing.frameWidth, framing.frameHeight, framing.halfPadX, framing.halfPadY, framing.scaleX,
+                     framing.scaleY, ids.color, ids.alpha);
+      break;
+  }
+}
+
+// A document without layers shows its merged image: one layer named after the
+// file, covering the whole document, at the maximum distance.
+void ImportMergedImage(ImportContext& context, psd::File* file, bool firstAlphaIsTransparency) {
+  const psd::DocumentInfo& document = *context.document;
+  if (DocumentSkipReason(document) != nullptr) return;
+  psd::MergedImage* merged = psd::LoadMergedImage(&document, file, context.allocator);
+  if (merged == nullptr) return;
+  const uint32_t colorChannels = document.colorMode == psd::kColorModeGrayscale ? 1
+                                 : document.colorMode == psd::kColorModeCmyk    ? 4
+                                                                                : 3;
+  std::vector<psd::ChannelRecord> channels;
+  for (uint32_t c = 0; c < merged->channelCount && c < colorChannels; ++c)
+    channels.push_back({0, 0, merged->planes[c], static_cast<int16_t>(c)});
+  // The first extra channel is transparency only where the document says so.
+  const bool transparent = firstAlphaIsTransparency && merged->channelCount > colorChannels &&
+                           merged->planes[colorChannels] != nullptr;
+  if (transparent) channels.push_back({0, 0, merged->planes[colorChannels], -1});
+
+  auto layer = std::make_unique<psd::LayerRecord>();
+  std::memset(layer.get(), 0, sizeof(psd::LayerRecord));
+  const std::string name = DocumentBaseName(context.record->fileName);
+  layer->name.Assign(name.c_str(), name.size());
+  layer->bottom = static_cast<int32_t>(merged->height);
+  layer->right = static_cast<int32_t>(merged->width);
+  layer->channelRecords = channels.data();
+  layer->channelRecordCount = static_cast<uint32_t>(channels.size());
+  layer->opacity = 255;
+  layer->visible = true;
+  ImportLayer(context, *layer, 0, 0.0f, transparent, false);
+  psd::ReleaseMergedImage(merged, context.allocator);
+}
+
+}  // namespace
+
+void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, psd::File* file,
+                  ObjectImportRecord* record, const ImportSettings& settings) {
+  ImportContext context{document, allocator, record, settings, ComputeLayerFraming(*document),
+                        std::string(settings.saveDir) + DocumentBaseName(record->fileName), {}, {}};
+  psd::LayerMaskSection* section = psd::LoadLayerMaskSection(document, file, allocator);
+  const uint32_t layerCount = section != nullptr && section->layerRecords != nullptr ? section->layerRecordCount : 0;
+  if (layerCount == 0) {
+    ImportMergedImage(context, file, section != nullptr && section->firstAlphaIsTransparency);
+    if (section != nullptr) psd::ReleaseLayerMaskSection(section, allocator);
+    return;
+  }
+  const float span = settings.maximumDistance - settings.minimumDistance;
+  const double step = layerCount > 1 ? span / static_cast<double>(layerCount - 1) : 0.0;
   for (uint32_t i = 0; i < layerCount; ++i) {
     psd::LayerRecord& layer = section->layerRecords[i];
     psd::LoadLayerChannels(document, file, allocator, &layer);
@@ -136,41 +229,9 @@ void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, 
       ReleaseLayerPlanes(layer, allocator);
       continue;
     }
-    const int32_t width = static_cast<int32_t>(int64_t{layer.right} - layer.left);
-    const int32_t height = static_cast<int32_t>(int64_t{layer.bottom} - layer.top);
-    const float depthOffset = static_cast<float>(i * step);
-
-    ImageUtilityService* images = gServices.imageUtility;
-    HostImage colorImage = images->NewImage(width, height, KAVRI_IMAGE_TYPE_RGBA);
     // Transparency needs its image also on layers of fewer channels (grey with transparency).
     const bool hasAlphaImage = layer.channelRecordCount > 3 || HasTransparencyPlane(layer);
-    HostImage alphaImage = hasAlphaImage ? images->NewImage(width, height, KAVRI_IMAGE_TYPE_GREY) : nullptr;
-    ComposeLayerImages(layer, *document, allocator, colorImage, alphaImage, settings);
-    ReleaseLayerPlanes(layer, allocator);
-
-    const std::string namePart = UniqueName(SafeFileNamePart(layer.name.c_str()), i, usedFileNames);
-    const std::string surfaceName = UniqueName(layer.name.c_str(), i, usedSurfaceNames);
-    LayerImages ids;
-    ids.color = SaveAndReload(colorImage, settings.colorFormat, prefix + "_" + namePart);
-    if (alphaImage != nullptr) ids.alpha = SaveAndReload(alphaImage, settings.alphaFormat, prefix + "_A_" + namePart);
-
-    switch (settings.importType) {
-      case ImportSphere:
-        BuildSphereLayer(layer, i, record, surfaceName.c_str(), ids.color, ids.alpha, depthOffset,
-                         settings.maximumDistance, framing.halfPadX, framing.halfPadY, framing.scaleX, framing.scaleY,
-                         settings.subdivisions);
-        break;
-      case ImportDenseMesh:
-        BuildDenseMeshLayer(layer, i, record, surfaceName.c_str(), ids.color, ids.alpha, depthOffset,
-                            settings.maximumDistance, framing.halfPadX, framing.halfPadY, framing.scaleX,
-                            framing.scaleY);
-        break;
-      default:
-        BuildFlatLayer(layer, i, record, surfaceName.c_str(), depthOffset, settings.maximumDistance,
-                       framing.frameWidth, framing.frameHeight, framing.halfPadX, framing.halfPadY, framing.scaleX,
-                       framing.scaleY, ids.color, ids.alpha);
-        break;
-    }
+    ImportLayer(context, layer, i, static_cast<float>(i * step), hasAlphaImage, true);
   }
   psd::ReleaseLayerMaskSection(section, allocator);
 }

@@ -7,15 +7,21 @@
 
 namespace kavri {
 
+// Null when the document's pixels can be imported; otherwise why not.
+inline const char* DocumentSkipReason(const psd::DocumentInfo& document) {
+  if (document.colorMode != psd::kColorModeRgb && document.colorMode != psd::kColorModeGrayscale &&
+      document.colorMode != psd::kColorModeCmyk)
+    return "colour mode not imported (only RGB, grey and CMYK are)";
+  if (document.depth != 8 && document.depth != 16 && document.depth != 32) return "bit depth not imported";
+  return nullptr;
+}
+
 // Null when the layer is imported; otherwise why it is skipped.
 inline const char* LayerSkipReason(const psd::DocumentInfo& document, const psd::LayerRecord& layer) {
   if (layer.sectionType == psd::OpenGroup || layer.sectionType == psd::ClosedGroup) return "group record";
   if (layer.sectionType == psd::GroupEnd) return "group end marker";
   if (layer.sectionType != psd::Normal) return "unknown section type";
-  if (document.colorMode != psd::kColorModeRgb && document.colorMode != psd::kColorModeGrayscale &&
-      document.colorMode != psd::kColorModeCmyk)
-    return "colour mode not imported (only RGB, grey and CMYK are)";
-  if (document.depth != 8 && document.depth != 16 && document.depth != 32) return "bit depth not imported";
+  if (const char* reason = DocumentSkipReason(document)) return reason;
   if (layer.channelRecordCount < 2) return "fewer than two channels";
   if (layer.channelRecordCount > 4) return "more than four channels";
   return nullptr;
