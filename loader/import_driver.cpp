@@ -149,7 +149,9 @@ void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index
   if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
 
   const std::string namePart = UniqueName(SafeFileNamePart(layer.name.c_str()), index, context.usedFileNames);
-  const std::string surfaceName = UniqueName(layer.name.c_str(), index, context.usedSurfaceNames);
+  // Hosts name surfaces; an unnamed layer's surface is called after its index.
+  const std::string surfaceBase = layer.name.length != 0 ? layer.name.c_str() : "Layer " + std::to_string(index);
+  const std::string surfaceName = UniqueName(surfaceBase, index, context.usedSurfaceNames);
   LayerImages ids;
   ids.color = SaveAndReload(colorImage, settings.colorFormat, context.prefix + "_" + namePart);
   if (alphaImage != nullptr)

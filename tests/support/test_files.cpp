@@ -31,6 +31,14 @@ std::string ScratchFolder() {
   return folder;
 }
 
+std::string FreshScratchFolder(const std::string& name) {
+  const fs::path folder = fs::u8path(ScratchFolder() + name);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  fs::create_directories(folder);
+  return ScratchFolder() + name + static_cast<char>(fs::path::preferred_separator);
+}
+
 std::string WriteScratchFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   const std::string path = ScratchFolder() + name;
   std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
