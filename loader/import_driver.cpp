@@ -226,6 +226,7 @@ void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, 
   const double step = layerCount > 1 ? span / static_cast<double>(layerCount - 1) : 0.0;
   for (uint32_t i = 0; i < layerCount; ++i) {
     psd::LayerRecord& layer = section->layerRecords[i];
+    if (!HasChannelData(layer)) continue;
     psd::LoadLayerChannels(document, file, allocator, &layer);
     if (LayerSkipReason(*document, layer) != nullptr) {
       ReleaseLayerPlanes(layer, allocator);
