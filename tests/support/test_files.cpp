@@ -53,8 +53,12 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 std::string CorpusFolder() {
 #if defined(_WIN32)
-  // Under Wine the build machine's root is drive Z:.
-  return "Z:" KAVRI_CORPUS_DIR "/";
+  // Under Wine the build machine's root is drive Z:; the application's file
+  // names use backslashes.
+  std::string folder = "Z:" KAVRI_CORPUS_DIR "/";
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  return folder;
 #else
   return KAVRI_CORPUS_DIR "/";
 #endif
