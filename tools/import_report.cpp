@@ -72,6 +72,7 @@ struct RecordFacts {
 struct DocumentFacts {
   bool read = false;
   const char* documentReason = nullptr;
+  int64_t width = 0, height = 0;
   std::vector<RecordFacts> records;
 };
 
@@ -121,6 +122,8 @@ DocumentFacts ReadDocumentFacts(const std::string& fileName) {
   if (document != nullptr) {
     facts.read = true;
     facts.documentReason = kavri::DocumentSkipReason(*document);
+    facts.width = document->width;
+    facts.height = document->height;
     psd::LayerMaskSection* section = psd::LoadLayerMaskSection(document, &file, &allocator);
     if (section != nullptr && section->layerRecords != nullptr) {
       for (uint32_t i = 0; i < section->layerRecordCount; ++i) {
@@ -228,10 +231,9 @@ ImportReport BuildImportReport(const std::string& fileName, const refhost::Scene
       const std::string last = fileName.substr(FolderOf(fileName).size());
       merged.name = last.size() >= 4 ? last.substr(0, last.size() - 4) : std::string();
     }
-    merged.width = merged.height = 1;  // only the merged image's presence matters below
+    merged.width = facts.width;
+    merged.height = facts.height;
     LayerOutcome layer = outcome(0, merged, facts.documentReason);
-    if (!layer.imported && facts.documentReason == nullptr && mesh == nullptr)
-      layer.detail = "no mesh built: the merged image could not be read";
     layer.mergedImage = true;
     report.layers.push_back(std::move(layer));
   } else {
