@@ -33,6 +33,7 @@ inline const char* LayerSkipReason(const psd::DocumentInfo& document, const psd:
   if (const char* reason = DocumentSkipReason(document)) return reason;
   if (layer.channelRecordCount < 2) return "fewer than two channels";
   if (layer.channelRecordCount > 4) return "more than four channels";
+  if (int64_t{layer.right} <= layer.left || int64_t{layer.bottom} <= layer.top) return "empty rectangle";
   if (!HasChannelData(layer)) return "no channel data (the file is cut short or damaged before it)";
   return nullptr;
 }
