@@ -40,8 +40,9 @@ ImportRun RunImport(const ModuleFixture& module, const std::string& folderName, 
   ImportRun run;
   run.folder = kavri_test::FreshScratchFolder(folderName);
   const std::string path = run.folder + name;
-  {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  EXPECT_NE(f, nullptr) << path;
+  if (f != nullptr) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
@@ -331,7 +332,7 @@ TEST_P(Placement, PointsReprojectToTheirDocumentPixels) {
     settings.viewport.height = c.viewportHeight;
     settings.camera.position = {1.0, -2.0, 0.5};
     settings.camera.rotation = {20.0, -10.0, 5.0};
-    const ImportRun run = RunImport(module_, "placement", "doc.psd", kavri_test::PixelDocument(docWidth, docHeight, {layer}), settings);
+    const ImportRun run = RunImport(module_, std::string("placement-") + c.name + "-" + type, "doc.psd", kavri_test::PixelDocument(docWidth, docHeight, {layer}), settings);
     ASSERT_EQ(run.result, ResultLoaded) << type;
     const refhost::Scene& scene = run.scene();
     ASSERT_EQ(scene.layers.size(), 1u) << type;
