@@ -58,13 +58,21 @@ uint8_t FillValue(const LayerRecord& layer, int16_t id) {
 // into a NaN; at depth 16 the repeated byte is already value·257.
 // A rectangle with no data behind it may not claim more than four canvases'
 // worth of samples (at least 16 MiB): a few bytes of file cannot ask for gigabytes.
-void* FilledPlane(Allocator* allocator, const DocumentInfo& document, Size size, uint8_t value) {
+// The canvas is only a header field, so above 16 MiB it counts no further than
+// what the whole file could decode to.
+void* FilledPlane(Allocator* allocator, const DocumentInfo& document, uint64_t fileSize, Size size, uint8_t value) {
+  constexpr uint64_t kFloor = uint64_t{16} << 20;
+  constexpr uint64_t kMostPerFileByte = 1032;  // as for a ZIP stream
   const uint32_t depth = document.depth;
   const uint64_t bytes = uint64_t{size.width} * size.height * depth / 8;
   const uint64_t canvas = uint64_t{document.width} * document.height * depth / 8;
-  const uint64_t limit = 4 * canvas > (uint64_t{16} << 20) ? 4 * canvas : (uint64_t{16} << 20);
+  const uint64_t byFile = fileSize * kMostPerFileByte;
+  const uint64_t cap = 4 * canvas < byFile ? 4 * canvas : byFile;
+  const uint64_t limit = cap > kFloor ? cap : kFloor;
+  // Past the limit: if the canvas would allow it, the file is what cannot.
   void* plane = detail::AllocatePlane(allocator, bytes, size.width, size.height, limit,
-                                      "far larger than the canvas, with no data behind it");
+                                      bytes <= 4 * canvas ? "far larger than the file could hold, with no data behind it"
+                                                          : "far larger than the canvas, with no data behind it");
   if (plane == nullptr) return nullptr;
   if (depth == 32) {
     const float sample = value / 255.0f;
@@ -137,7 +145,7 @@ void LoadLayerChannels(const DocumentInfo* document, File* file, Allocator* allo
       channel.plane = plane;
     }
     if (channel.plane == nullptr && channel.id < 0) {
-      channel.plane = FilledPlane(allocator, *document, size, FillValue(*layer, channel.id));
+      channel.plane = FilledPlane(allocator, *document, file->QuerySize(), size, FillValue(*layer, channel.id));
     }
   }
 
