@@ -69,7 +69,8 @@ TEST_F(HostileImport, DamagedCorpusFilesLoadOrDeclineAndWriteOnlyIntoTheSaveFold
       {
         std::FILE* out = std::fopen(input.string().c_str(), "wb");
         ASSERT_NE(out, nullptr);
-        std::fwrite(variant.bytes.data(), 1, variant.bytes.size(), out);
+        const std::vector<uint8_t> damaged = kavri_test::Apply(bytes, variant);
+        if (!damaged.empty()) std::fwrite(damaged.data(), 1, damaged.size(), out);
         std::fclose(out);
       }
       refhost::HostSettings settings;

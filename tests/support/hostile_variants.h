@@ -28,12 +28,13 @@ struct Landmarks {
   std::vector<Field> fields;
 };
 
+// One damaged copy, described; Apply makes its bytes.
 struct Variant {
   std::string what;
-  std::vector<uint8_t> bytes;
   bool truncated = false;
-  uint64_t cut = 0;  // for truncations: the new size
-  Field field{};     // for corruptions
+  uint64_t cut = 0;     // for truncations: the new size
+  Field field{};        // for corruptions
+  uint64_t value = 0;   // the field's new value
 };
 
 inline uint64_t LoadBE(const std::vector<uint8_t>& bytes, uint64_t offset, uint32_t size) {
@@ -159,7 +160,6 @@ inline std::vector<Variant> HostileVariants(const std::vector<uint8_t>& bytes, u
     if (cut >= bytes.size()) continue;
     Variant v;
     v.what = "cut at " + std::to_string(cut);
-    v.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
     v.truncated = true;
     v.cut = cut;
     variants.push_back(std::move(v));
@@ -171,14 +171,20 @@ inline std::vector<Variant> HostileVariants(const std::vector<uint8_t>& bytes, u
       if (stored == original) continue;
       Variant v;
       v.what = field.what + " at " + std::to_string(field.offset) + " set to " + std::to_string(stored);
-      v.bytes = bytes;
-      for (uint32_t i = 0; i < field.size; ++i)
-        v.bytes[field.offset + i] = static_cast<uint8_t>(stored >> (8 * (field.size - 1 - i)));
       v.field = field;
+      v.value = stored;
       variants.push_back(std::move(v));
     }
   }
   return variants;
+}
+
+inline std::vector<uint8_t> Apply(const std::vector<uint8_t>& bytes, const Variant& v) {
+  if (v.truncated) return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(v.cut));
+  std::vector<uint8_t> damaged = bytes;
+  for (uint32_t i = 0; i < v.field.size; ++i)
+    damaged[v.field.offset + i] = static_cast<uint8_t>(v.value >> (8 * (v.field.size - 1 - i)));
+  return damaged;
 }
 
 // Whether output is a sequence of the reader's diagnostics and nothing else:
