@@ -9,9 +9,14 @@
    beside the limit measured in the same run (one read of the file plus the
    plain decode of its streams) and the peers psd-tools and ImageMagick, with
    each process's peak memory.
+3. Whole import of the RLE document through the reference host
+   (kavri_bench_import), once per import type with the default savers, with
+   the host's breakdown by phase and the peak memory, beside psd-tools
+   exporting the same layers to PNG files.
 
 usage: bench/run_bench.py [--build build/bench] [--documents build/bench/documents]
                           [--size 2048] [--layers 16] [--repeats 3] [--no-peers]
+                          [--kernels-only] [--import-only]
 Build first: cmake --preset bench && cmake --build --preset bench
 """
 import argparse
@@ -155,6 +160,72 @@ def whole_file(build, documents, size, layers, repeats, peers):
         print('| ' + ' | '.join(cells) + ' |')
 
 
+IMPORT_TYPES = ('Sphere', 'Flat', 'DenseMesh')
+PHASES = ('decode', 'composition', 'saving', 'loading back', 'geometry', 'other')
+
+
+def empty_folder(folder):
+    os.makedirs(folder, exist_ok=True)
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+    return folder
+
+
+def whole_import(build, documents, size, layers, repeats, peers):
+    subprocess.run([PYTHON, os.path.join(HERE, 'make_documents.py'), documents, '--size', str(size),
+                    '--layers', str(layers)], check=True)
+    path = os.path.join(documents, 'painted_%d_%d_rle.psd' % (size, layers))
+    program = os.path.join(build, 'bin', 'kavri_bench_import')
+    module = os.path.join(build, 'bin', 'kavri_Quor_64_2020.so')
+    scratch = tempfile.mkdtemp(prefix='kavri_bench_import_')
+    images = os.path.join(scratch, 'images') + os.sep
+    rows = []
+    for kind in IMPORT_TYPES:
+        best = None
+        for _ in range(repeats):
+            empty_folder(images)
+            out, _, peak = run_measured([program, module, path, kind, images])
+            result = json.loads(out)
+            result['peak_mb'] = peak
+            if best is None or result['seconds'] < best['seconds']:
+                best = result
+        rows.append((kind, best))
+        print('measured import %s' % kind, file=sys.stderr)
+    peer = None
+    if peers:
+        for _ in range(repeats):
+            folder = empty_folder(os.path.join(scratch, 'psdtools'))
+            out, _, peak = run_measured([PYTHON, os.path.join(HERE, 'peer_psdtools_export.py'), path, folder])
+            result = json.loads(out)
+            result['peak_mb'] = peak
+            if peer is None or result['seconds'] < peer['seconds']:
+                peer = result
+        print('measured psd-tools export', file=sys.stderr)
+    empty_folder(images)
+    empty_folder(os.path.join(scratch, 'psdtools'))
+
+    plane_mb = size * size * 4 / 1048576.0  # one RGBA layer's planes, 8 bits
+    print('\n## Whole import through the reference host (%dx%d, %d RGBA layers, RLE, default savers)\n'
+          % (size, size, layers))
+    print('Seconds are the best of %d runs; the phases are the host\'s account of that run (its service calls and'
+          % repeats)
+    print('the plug-in\'s own time between them). The peer exports the same layers to PNG with psd-tools'
+          + (' (%d files, %.2f s, peak %.0f MB).' % (peer['files'], peer['seconds'], peer['peak_mb']) if peer else '.'))
+    print('Memory bound: 2 x (one layer\'s planes, %.0f MB, + the host\'s images: the image list it keeps and the'
+          % plane_mb)
+    print('largest layer\'s images before saving).\n')
+    print('| import type | layers | points | s | ' + ' | '.join(PHASES) + ' | psd-tools/ours (>=5) '
+          '| peak MB | bound MB | peak/bound (<=1) |')
+    print('|-|-|-|-|' + '-|' * len(PHASES) + '-|-|-|-|')
+    for kind, r in rows:
+        bound = 2 * (plane_mb + r['list_image_mb'] + r['work_image_mb'])
+        cells = [kind, '%d' % r['layers'], '%d' % r['points'], '%.2f' % r['seconds']]
+        cells += ['%.2f' % r['phases'][phase] for phase in PHASES]
+        cells.append('%.1f' % (peer['seconds'] / r['seconds']) if peer else '-')
+        cells += ['%.0f' % r['peak_mb'], '%.0f' % bound, '%.2f' % (r['peak_mb'] / bound)]
+        print('| ' + ' | '.join(cells) + ' |')
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     root = os.path.dirname(HERE)
@@ -165,10 +236,14 @@ def main():
     parser.add_argument('--repeats', type=int, default=3)
     parser.add_argument('--no-peers', action='store_true')
     parser.add_argument('--kernels-only', action='store_true')
+    parser.add_argument('--import-only', action='store_true', help='only the whole-import table')
     args = parser.parse_args()
-    kernels(args.build)
-    if not args.kernels_only:
+    if not args.import_only:
+        kernels(args.build)
+    if not args.kernels_only and not args.import_only:
         whole_file(args.build, args.documents, args.size, args.layers, args.repeats, not args.no_peers)
+    if not args.kernels_only:
+        whole_import(args.build, args.documents, args.size, args.layers, args.repeats, not args.no_peers)
 
 
 if __name__ == '__main__':

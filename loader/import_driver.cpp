@@ -181,7 +181,9 @@ void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index
   if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
 
   const std::string namePart = UniqueName(SafeFileNamePart(layer.name.c_str()), index, context.usedFileNames);
-  const std::string surfaceName = UniqueName(layer.name.c_str(), index, context.usedSurfaceNames);
+  // Hosts name surfaces; an unnamed layer's surface is called after its index.
+  const std::string surfaceBase = layer.name.length != 0 ? layer.name.c_str() : "Layer " + std::to_string(index);
+  const std::string surfaceName = UniqueName(surfaceBase, index, context.usedSurfaceNames);
   LayerImages ids;
   ids.color = SaveAndReload(colorImage, settings.colorFormat, context.prefix + "_" + namePart);
   if (alphaImage != nullptr)
@@ -256,6 +258,7 @@ void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, 
   const double step = layerCount > 1 ? span / static_cast<double>(layerCount - 1) : 0.0;
   for (uint32_t i = 0; i < layerCount; ++i) {
     psd::LayerRecord& layer = section->layerRecords[i];
+    if (!HasChannelData(layer)) continue;
     psd::LoadLayerChannels(document, file, allocator, &layer);
     if (LayerSkipReason(*document, layer) != nullptr) {
       ReleaseLayerPlanes(layer, allocator);

@@ -1,5 +1,6 @@
 #include "loader/layer_images.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -78,6 +79,22 @@ class Planes8 {
   int owned_ = 0;
 };
 
+// value × (alpha ÷ 255.0) in double, truncated, for every alpha and value:
+// the per-pixel products become look-ups with the same results.
+using PremultiplyTable = std::array<std::array<uint8_t, 256>, 256>;
+
+const PremultiplyTable& Premultiplied() {
+  static const PremultiplyTable table = [] {
+    PremultiplyTable products{};
+    for (int a = 0; a < 256; ++a) {
+      const double f = a / 255.0;
+      for (int v = 0; v < 256; ++v) products[a][v] = static_cast<uint8_t>(v * f);
+    }
+    return products;
+  }();
+  return table;
+}
+
 }  // namespace
 
 void ComposeLayerImages(const psd::LayerRecord& layer, const psd::DocumentInfo& document, psd::Allocator* allocator,
@@ -141,14 +158,15 @@ void ComposeLayerImages(const psd::LayerRecord& layer, const psd::DocumentInfo& 
   } else {
     psd::InterleavePlanes4(red, green, blue, alpha, pixels, rowStride, static_cast<uint32_t>(layerHeight));
     const bool premultiply = settings.premultiplyAlpha == 1;
+    const PremultiplyTable& products = Premultiplied();
     for (int32_t y = 0; y < height; ++y) {
       for (int32_t x = 0; x < width; ++x) {
         uint8_t* p = pixels + (static_cast<size_t>(y) * rowStride + x) * 4;
         const uint8_t a = p[3];
         uint8_t rgba[4] = {p[0], p[1], p[2], a};
         if (premultiply) {
-          const double f = a / 255.0;
-          for (int c = 0; c < 3; ++c) rgba[c] = static_cast<uint8_t>(p[c] * f);
+          const std::array<uint8_t, 256>& byAlpha = products[a];
+          for (int c = 0; c < 3; ++c) rgba[c] = byAlpha[p[c]];
         }
         images->PutPixel(colorImage, x, y, rgba);
         if (alphaImage != nullptr) {

@@ -20,7 +20,7 @@ namespace refhost {
 
 namespace {
 
-enum class Format { Png, Tga, Bmp, Jpeg };
+enum class Format { Png, Tga, Bmp };
 
 struct Saver {
   const char* label;
@@ -32,7 +32,6 @@ struct Saver {
 constexpr Saver kSavers[] = {
     {"LW_PNG32(.png)", Format::Png, 4}, {"LW_PNG24(.png)", Format::Png, 3}, {"LW_PNG8(.png)", Format::Png, 1},
     {"LW_TGA32(.tga)", Format::Tga, 4}, {"LW_TGA24(.tga)", Format::Tga, 3}, {"LW_BMP24(.bmp)", Format::Bmp, 3},
-    {"LW_JPEG(.jpg)", Format::Jpeg, 3},
 };
 constexpr int32_t kSaverCount = static_cast<int32_t>(sizeof(kSavers) / sizeof(kSavers[0]));
 
@@ -96,7 +95,6 @@ std::vector<uint8_t> Encode(Format format, int32_t width, int32_t height, int co
       break;
     case Format::Tga: ok = stbi_write_tga_to_func(AppendBytes, &bytes, width, height, components, pixels); break;
     case Format::Bmp: ok = stbi_write_bmp_to_func(AppendBytes, &bytes, width, height, components, pixels); break;
-    case Format::Jpeg: ok = stbi_write_jpg_to_func(AppendBytes, &bytes, width, height, components, pixels, 90); break;
   }
   if (!ok) bytes.clear();
   return bytes;

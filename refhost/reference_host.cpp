@@ -6,6 +6,7 @@
 #include "refhost/object.h"
 #include "refhost/panel.h"
 #include "refhost/surfaces.h"
+#include "refhost/timing.h"
 #include "refhost/viewport.h"
 
 namespace refhost {
@@ -43,6 +44,23 @@ ServiceRecords& Records() {
   return records;
 }
 
+// The same services, wrapped to measure where an import's time goes.
+ServiceRecords& TimedRecords() {
+  static ServiceRecords records = [] {
+    ServiceRecords timed;
+    WrapTimedImageServices(timed.imageUtility, timed.imageList);
+    WrapTimedViewportService(timed.viewport);
+    WrapTimedPanelServices(timed.panel);
+    WrapTimedSurfaceServices(timed.surfaces2015, timed.surfaces2020, timed.textures);
+    return timed;
+  }();
+  return records;
+}
+
+ServiceRecords& RecordsFor(const HostSettings& settings) {
+  return settings.timePhases ? TimedRecords() : Records();
+}
+
 }  // namespace
 
 ReferenceHost::ReferenceHost(HostSettings settings) {
@@ -62,7 +80,7 @@ void* ReferenceHost::Lookup(const char* name) {
     for (int service = 0; service < HostServiceCount; ++service) {
       const char* served = HostServiceName(static_cast<HostService>(service), settings.release);
       if (std::strcmp(served, name) != 0) continue;
-      ServiceRecords& records = Records();
+      ServiceRecords& records = RecordsFor(settings);
       switch (static_cast<HostService>(service)) {
         case ServiceSurfaceFunctions:
           answer = settings.release == HostRelease2020 ? static_cast<void*>(&records.surfaces2020)
@@ -98,7 +116,8 @@ ObjectImportRecord* ReferenceHost::BeginRequest(const std::string& fileName) {
   record_.fileName = scene_.fileName.c_str();
   record_.hostData = &scene_;
   InstallObjectCallbacks(record_);
-  ServiceRecords& records = Records();
+  if (scene_.settings.timePhases) WrapTimedObjectCallbacks(record_);
+  ServiceRecords& records = RecordsFor(scene_.settings);
   const FrameSettings& frame = scene_.settings.frame;
   records.sceneInfo = {frame.width, frame.height, frame.pixelAspect};
   records.panel.globalLookup = nullptr;
@@ -108,13 +127,15 @@ ObjectImportRecord* ReferenceHost::BeginRequest(const std::string& fileName) {
   SetActiveScene(&scene_);
   gActiveHost = this;
   active_ = true;
+  if (scene_.settings.timePhases) StartPhaseClock(&scene_.timing);
   return &record_;
 }
 
 void ReferenceHost::EndRequest() {
   if (!active_) return;
+  if (scene_.settings.timePhases) StopPhaseClock();
   scene_.result = record_.result;
-  lookupSlotFilled_ = Records().panel.globalLookup == &ReferenceHost::GlobalLookup;
+  lookupSlotFilled_ = RecordsFor(scene_.settings).panel.globalLookup == &ReferenceHost::GlobalLookup;
   SetActiveScene(previousActive_);
   gActiveHost = previousHost_;
   active_ = false;

@@ -15,6 +15,7 @@
 #include "loader/host/services.h"
 #include "refhost/camera.h"
 #include "refhost/settings.h"
+#include "refhost/timing.h"
 
 namespace refhost {
 
@@ -208,6 +209,8 @@ struct Scene {
   std::vector<std::string> problems;
   size_t problemsNotKept = 0;  // past a limit only counted
   void Problem(std::string text);
+
+  ImportTiming timing;  // measured when settings.timePhases is set
 };
 
 // The scene of the host whose request is under way, or null: service functions

@@ -46,6 +46,7 @@ struct HostSettings {
   FrameSettings frame;
   CameraSettings camera;
   PanelAnswers panel;
+  bool timePhases = false;  // measure where the import's time goes, into Scene::timing
 };
 
 // Empty when the settings describe a usable view; else what is wrong.

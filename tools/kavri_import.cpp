@@ -15,6 +15,7 @@
 #include "refhost/plugin_module.h"
 #include "refhost/reference_host.h"
 #include "refhost/scene_json.h"
+#include "tools/import_report.h"
 
 namespace {
 
@@ -211,9 +212,10 @@ int main(int argc, char** argv) {
     const size_t problems = scene.problems.size() + scene.problemsNotKept;
     if (problems > kProblemsShown)
       std::fprintf(stderr, "kavri-import: host: %zu more calls the host could not carry out\n", problems - kProblemsShown);
+    if (result == ResultLoaded) kavri_import::PrintImportReport(kavri_import::BuildImportReport(file, scene));
     if (!gltfPath.empty()) {
       if (refhost::WriteGltf(scene, gltfPath, error)) {
-        std::fprintf(stderr, "kavri-import: wrote %s\n", gltfPath.c_str());
+        std::fprintf(stderr, "kavri-import: glTF: wrote %s\n", gltfPath.c_str());
       } else {
         std::fprintf(stderr, "kavri-import: cannot write %s: %s\n", gltfPath.c_str(), error.c_str());
         outputsWritten = false;
@@ -221,7 +223,7 @@ int main(int argc, char** argv) {
     }
     if (!jsonPath.empty()) {
       if (refhost::WriteSceneJson(host, jsonPath, error)) {
-        std::fprintf(stderr, "kavri-import: wrote %s\n", jsonPath.c_str());
+        std::fprintf(stderr, "kavri-import: scene JSON: wrote %s\n", jsonPath.c_str());
       } else {
         std::fprintf(stderr, "kavri-import: cannot write %s: %s\n", jsonPath.c_str(), error.c_str());
         outputsWritten = false;

@@ -21,14 +21,16 @@ run() { # expected-exit file [grep pattern for standard output]
     echo "ok: $file exited $code"
   fi
 }
+# Images are written beside the file: import copies, never the corpus itself.
+cp "$corpus/psdtools__1layer.psd" "$scratch/1layer.psd"
 cp "$corpus/psdtools__1layer.psd" "$scratch/x.PSD"
 printf 'NOTAPSD-FILE-AT-ALL-xxxxxxxxxxxxxxxxxxxxxx' > "$scratch/bad.psd"
-run 0 "$corpus/psdtools__1layer.psd"
+run 0 "$scratch/1layer.psd"
 run 1 "$scratch/x.PSD"
 run 1 "$scratch/bad.psd" '***ERROR*** [PsdExtract] File seems to be corrupt, signature does not match "8BPS".'
 run 1 "$scratch/missing.psd" '***ERROR*** [NativeFile] Cannot obtain handle for file'
 # A module that is not there is the host's own failure.
-$emulator "$program" --module "$scratch/no-such-module" "$corpus/psdtools__1layer.psd" >/dev/null 2>&1
+$emulator "$program" --module "$scratch/no-such-module" "$scratch/1layer.psd" >/dev/null 2>&1
 code=$?
 if [ "$code" != 2 ]; then echo "FAIL: a missing module exited $code, expected 2"; failed=1; else echo "ok: missing module exited 2"; fi
 exit $failed

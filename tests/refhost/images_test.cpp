@@ -111,24 +111,6 @@ TEST(Savers, ALosslessFileReadBackGivesThePixelsPut) {
   }
 }
 
-TEST(Savers, TheLossySaverWritesAFileThatReadsBackClose) {
-  refhost::ReferenceHost host(refhost::HostSettings{});
-  kavri_test::HostServices services(host);
-  const ImageUtilityService& images = *services.images;
-  HostImage image = images.NewImage(16, 16, KAVRI_IMAGE_TYPE_RGBA);
-  const uint8_t pixel[4] = {200, 100, 50, 255};
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) images.PutPixel(image, x, y, pixel);
-  const std::string file = kavri_test::ScratchFolder() + "lossy.jpg";
-  ASSERT_NE(images.SaveImageAs(image, SaverIndex(images, "LW_JPEG(.jpg)"), file.c_str()), 0);
-  HostImageId id = services.imageList->LoadImageFile(file.c_str());
-  float rgb[3];
-  services.imageList->SampleImageRGB(id, 8, 8, rgb);
-  EXPECT_NEAR(rgb[0], 200 / 255.0f, 0.03f);
-  EXPECT_NEAR(rgb[1], 100 / 255.0f, 0.03f);
-  EXPECT_NEAR(rgb[2], 50 / 255.0f, 0.03f);
-}
-
 TEST(ImageList, SamplesClampAtTheEdgesAndWhiteIsExactlyOne) {
   refhost::ReferenceHost host(refhost::HostSettings{});
   kavri_test::HostServices services(host);

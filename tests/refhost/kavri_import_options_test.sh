@@ -9,6 +9,8 @@ scratch=$4
 validator=$5  # validate_gltf.js
 mkdir -p "$scratch"
 failed=0
+# Images are written beside the document: import a copy, never the corpus itself.
+cp "$corpus/psdtools__1layer.psd" "$scratch/psdtools__1layer.psd"
 fail() { echo "FAIL: $*"; failed=1; }
 
 $emulator "$program" --list-savers >"$scratch/savers.txt" 2>&1 || fail "--list-savers exited $?"
@@ -18,7 +20,7 @@ rm -f "$scratch/scene.json" "$scratch/scene.glb"
 $emulator "$program" --release 2015 --viewport 1000x400 --frame 720x486 --pixel-aspect 0.9 --viewport-kind 9 \
   --camera-position 1,2,-3 --camera-rotation 10,5,0 --camera-fov 45 --type DenseMesh --color-format 1 \
   --premultiply off --scene-json "$scratch/scene.json" --gltf "$scratch/scene.glb" \
-  "$corpus/psdtools__1layer.psd" >"$scratch/stdout.txt" 2>"$scratch/stderr.txt"
+  "$scratch/psdtools__1layer.psd" >"$scratch/stdout.txt" 2>"$scratch/stderr.txt"
 code=$?
 [ "$code" = 0 ] || { fail "options run exited $code"; cat "$scratch/stderr.txt"; }
 /usr/bin/python3 - "$scratch/scene.json" <<'PY' || failed=1
@@ -53,7 +55,7 @@ fi
 for bad in "--viewport 0x10" "--viewport 800" "--frame 10x-2" "--camera-position 1,2" "--camera-fov 0" \
            "--color-format NOPE(.xyz)" "--color-format 99" "--premultiply maybe" "--type Cube" "--pixel-aspect 0"; do
   # shellcheck disable=SC2086
-  $emulator "$program" $bad "$corpus/psdtools__1layer.psd" >"$scratch/bad.txt" 2>&1
+  $emulator "$program" $bad "$scratch/psdtools__1layer.psd" >"$scratch/bad.txt" 2>&1
   code=$?
   if [ "$code" = 0 ] || [ "$code" = 1 ] || [ "$code" = 3 ]; then fail "$bad was accepted (exit $code)"; else echo "ok: $bad refused (exit $code)"; fi
 done

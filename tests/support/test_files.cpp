@@ -31,6 +31,14 @@ std::string ScratchFolder() {
   return folder;
 }
 
+std::string FreshScratchFolder(const std::string& name) {
+  const fs::path folder = fs::u8path(ScratchFolder() + name);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  fs::create_directories(folder);
+  return ScratchFolder() + name + static_cast<char>(fs::path::preferred_separator);
+}
+
 std::string WriteScratchFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   const std::string path = ScratchFolder() + name;
   std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
@@ -45,8 +53,12 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 std::string CorpusFolder() {
 #if defined(_WIN32)
-  // Under Wine the build machine's root is drive Z:.
-  return "Z:" KAVRI_CORPUS_DIR "/";
+  // Under Wine the build machine's root is drive Z:; the application's file
+  // names use backslashes.
+  std::string folder = "Z:" KAVRI_CORPUS_DIR "/";
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  return folder;
 #else
   return KAVRI_CORPUS_DIR "/";
 #endif

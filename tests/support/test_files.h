@@ -10,6 +10,9 @@ namespace kavri_test {
 // A fresh folder for this test program's files, with a trailing separator.
 std::string ScratchFolder();
 
+// An empty folder ScratchFolder() + name, with a trailing separator.
+std::string FreshScratchFolder(const std::string& name);
+
 // Writes bytes to ScratchFolder() + name and returns the full path.
 std::string WriteScratchFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
