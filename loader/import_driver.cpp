@@ -1,6 +1,7 @@
 #include "loader/import_driver.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -19,6 +20,9 @@ namespace kavri {
 namespace {
 
 constexpr int32_t kViewport = 0;
+
+// Pixels a layer may claim with none of its colour channels read.
+constexpr int64_t kNoDataPixelLimit = int64_t{1} << 20;
 
 bool HasTransparencyPlane(const psd::LayerRecord& layer) {
   for (uint32_t i = 0; i < layer.channelRecordCount; ++i)
@@ -134,6 +138,18 @@ struct ImportContext {
   std::set<std::string> usedSurfaceNames;
 };
 
+// Whether the layer has colour channels and none of them decoded to a plane:
+// nothing of it was read, so there is nothing to show.
+bool NoColourRead(const psd::LayerRecord& layer) {
+  bool colourChannels = false;
+  for (uint32_t i = 0; i < layer.channelRecordCount; ++i) {
+    if (layer.channelRecords[i].id < 0 || layer.channelRecords[i].id == psd::kChannelIdConsumed) continue;
+    colourChannels = true;
+    if (layer.channelRecords[i].plane != nullptr) return false;
+  }
+  return colourChannels;
+}
+
 // Images, files and geometry of one layer whose planes are loaded.
 // hasAlphaImage: whether the layer gets its transparency as an image of its own.
 void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index, float depthOffset,
@@ -143,7 +159,23 @@ void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index
   const int32_t width = static_cast<int32_t>(int64_t{layer.right} - layer.left);
   const int32_t height = static_cast<int32_t>(int64_t{layer.bottom} - layer.top);
   ImageUtilityService* images = gServices.imageUtility;
+  const bool hasPixels = layer.right != layer.left && layer.bottom != layer.top;
+  // A large rectangle with no colour data behind it would have the host make,
+  // save and mesh an image of nothing, as large as a few bytes of file claim.
+  // (A small one, as a file cut short leaves, is still imported.)
+  const int64_t pixels = std::llabs(int64_t{width}) * std::llabs(int64_t{height});
+  if (hasPixels && pixels > kNoDataPixelLimit && NoColourRead(layer)) {
+    if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
+    return;
+  }
   HostImage colorImage = images->NewImage(width, height, KAVRI_IMAGE_TYPE_RGBA);
+  // A layer whose image the host would not make (a rectangle beyond what it
+  // holds, or turned inside out) has nothing to show; a grid over it could
+  // ask for billions of points.
+  if (colorImage == nullptr && hasPixels) {
+    if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
+    return;
+  }
   HostImage alphaImage = hasAlphaImage ? images->NewImage(width, height, KAVRI_IMAGE_TYPE_GREY) : nullptr;
   ComposeLayerImages(layer, *context.document, context.allocator, colorImage, alphaImage, settings);
   if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);

@@ -58,14 +58,31 @@ uint8_t FillValue(const LayerRecord& layer, int16_t id) {
 // into a NaN; at depth 16 the repeated byte is already value·257.
 // A rectangle with no data behind it may not claim more than four canvases'
 // worth of samples (at least 16 MiB): a few bytes of file cannot ask for gigabytes.
-void* FilledPlane(Allocator* allocator, const DocumentInfo& document, Size size, uint8_t value) {
+// The canvas is only a header field, so above 16 MiB it counts no further than
+// what the whole file could decode to.
+uint64_t FillLimit(const DocumentInfo& document, uint64_t fileSize) {
+  constexpr uint64_t kFloor = uint64_t{16} << 20;
+  constexpr uint64_t kMostPerFileByte = 1032;  // as for a ZIP stream
+  const uint64_t canvas = uint64_t{document.width} * document.height * document.depth / 8;
+  const uint64_t byFile = fileSize * kMostPerFileByte;
+  const uint64_t cap = 4 * canvas < byFile ? 4 * canvas : byFile;
+  return cap > kFloor ? cap : kFloor;
+}
+
+// limit: FillLimit, for one plane. fillLeft: what the layer's fills may still
+// take together; a record listing hundreds of empty channels gets no more than
+// its three kinds of filled channel (transparency and two masks) would.
+void* FilledPlane(Allocator* allocator, const DocumentInfo& document, uint64_t limit, uint64_t& fillLeft, Size size,
+                  uint8_t value) {
   const uint32_t depth = document.depth;
   const uint64_t bytes = uint64_t{size.width} * size.height * depth / 8;
   const uint64_t canvas = uint64_t{document.width} * document.height * depth / 8;
-  const uint64_t limit = 4 * canvas > (uint64_t{16} << 20) ? 4 * canvas : (uint64_t{16} << 20);
-  void* plane = detail::AllocatePlane(allocator, bytes, size.width, size.height, limit,
-                                      "far larger than the canvas, with no data behind it");
+  // Past the limit: if the canvas would allow it, the file is what cannot.
+  void* plane = detail::AllocatePlane(allocator, bytes, size.width, size.height, limit < fillLeft ? limit : fillLeft,
+                                      bytes <= 4 * canvas ? "far larger than the file could hold, with no data behind it"
+                                                          : "far larger than the canvas, with no data behind it");
   if (plane == nullptr) return nullptr;
+  fillLeft -= bytes;
   if (depth == 32) {
     const float sample = value / 255.0f;
     auto* p = static_cast<uint8_t*>(plane);
@@ -95,6 +112,8 @@ void LoadLayerChannels(const DocumentInfo* document, File* file, Allocator* allo
   if (!fileOk || !allocatorOk || !layerOk || !AssertNotNull(document)) return;
   if (layer->channelRecords == nullptr) return;
   const uint32_t depth = document->depth;
+  const uint64_t fillLimit = FillLimit(*document, file->QuerySize());
+  uint64_t fillLeft = 3 * fillLimit;
 
   for (uint32_t i = 0; i < layer->channelRecordCount; ++i) {
     ChannelRecord& channel = layer->channelRecords[i];
@@ -137,7 +156,7 @@ void LoadLayerChannels(const DocumentInfo* document, File* file, Allocator* allo
       channel.plane = plane;
     }
     if (channel.plane == nullptr && channel.id < 0) {
-      channel.plane = FilledPlane(allocator, *document, size, FillValue(*layer, channel.id));
+      channel.plane = FilledPlane(allocator, *document, fillLimit, fillLeft, size, FillValue(*layer, channel.id));
     }
   }
 

@@ -289,7 +289,10 @@ int32_t RunPanel(HostPanel panelId, int32_t flags) {
     if (panel == nullptr) return 0;
     ++panel->runs;
     const PanelAnswers& answers = scene->settings.panel;
-    for (const auto& [label, answer] : answers.values) {
+    for (const auto& entry : answers.values) {
+      // Named references, not a structured binding: clang will not capture one in a lambda.
+      const std::string& label = entry.first;
+      const std::string& answer = entry.second;
       auto control = std::find_if(panel->controls.begin(), panel->controls.end(),
                                   [&](const auto& c) { return c->label == label; });
       if (control == panel->controls.end()) {

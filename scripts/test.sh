@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs every test suite: the Linux build,
-# the same under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# Windows build under Wine.
+# the same under AddressSanitizer and UndefinedBehaviorSanitizer, bounded runs
+# of the libFuzzer harnesses (fuzz/), and the Windows build under Wine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
@@ -17,6 +17,7 @@ run_suite() {
 
 run_suite native
 run_suite sanitize
+run_suite fuzz
 
 # Wine's server and first-run set-up start with their streams closed, or CTest
 # waits on the pipes they inherit.

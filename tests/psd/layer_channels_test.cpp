@@ -234,6 +234,39 @@ TEST(LoadLayerChannels, FillsStayNearTheCanvas) {
   EXPECT_EQ(f.channels[0].plane, nullptr);
 }
 
+// The canvas is a header field too: a huge one does not let a small file fill
+// gigabytes (found by the reader harness).
+TEST(LoadLayerChannels, FillsStayNearWhatTheFileCouldHold) {
+  Fixture f(8, 1, 1, {{-1, CodeOnly(2)}});
+  f.document.width = 100000;
+  f.document.height = 100000;
+  f.layer.right = f.layer.left + 20000;
+  f.layer.bottom = f.layer.top + 20000;
+  EXPECT_EQ(f.Load(),
+            "\n***ASSERT FAILED*** A plane of 20000 x 20000 samples needs 400000000 bytes, far larger than the file "
+            "could hold, with no data behind it; the channel gets no plane.");
+  EXPECT_EQ(f.channels[0].plane, nullptr);
+  // Within the 16 MiB floor a fill is still made.
+  f.layer.right = f.layer.left + 4000;
+  f.layer.bottom = f.layer.top + 4000;
+  EXPECT_EQ(f.Load(), "");
+  ASSERT_NE(f.channels[0].plane, nullptr);
+}
+
+// Fills of one layer together stay within three planes' worth, however many
+// empty channels its record lists.
+TEST(LoadLayerChannels, ManyEmptyChannelsShareTheFillLimit) {
+  Fixture f(8, 4000, 4000, std::vector<ChannelSpec>(10, {-1, CodeOnly(2)}));
+  const std::string output = f.Load();
+  for (size_t i = 0; i < 10; ++i) EXPECT_EQ(f.channels[i].plane != nullptr, i < 3) << i;
+  const std::string refusal =
+      "\n***ASSERT FAILED*** A plane of 4000 x 4000 samples needs 16000000 bytes, far larger than the canvas, "
+      "with no data behind it; the channel gets no plane.";
+  std::string expected;
+  for (int i = 0; i < 7; ++i) expected += refusal;
+  EXPECT_EQ(output, expected);
+}
+
 TEST(LoadLayerChannels, HugeRectangleGetsNoPlane) {
   Fixture f(8, 1, 1, {{0, Raw({1})}, {-1, CodeOnly(0)}});
   f.layer.left = -2147483647;
