@@ -21,6 +21,7 @@
 #include "loader/host/module_descriptor.h"
 #include "refhost/plugin_module.h"
 #include "refhost/reference_host.h"
+#include "tests/support/inside_folder.h"
 
 extern "C" ModuleDescriptor _mod_descrip;
 
@@ -49,14 +50,6 @@ Session* Start() {
   return session;
 }
 
-bool Inside(const fs::path& folder, const fs::path& path) {
-  const fs::path normal = fs::weakly_canonical(path);
-  auto f = folder.begin();
-  auto p = normal.begin();
-  for (; f != folder.end(); ++f, ++p)
-    if (p == normal.end() || *f != *p) return false;
-  return p != normal.end();
-}
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "import_fuzzer: %s\n", what.c_str());
@@ -82,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t result = host.ImportFile(session->module, session->input.string());
     if (result != ResultLoaded && result != ResultDeclined) Fail("result code " + std::to_string(result));
     for (const refhost::SavedFile& saved : host.scene().saves)
-      if (!Inside(session->saveFolder, saved.file)) Fail("a file outside the save folder: " + saved.file);
+      if (!kavri_test::InsideFolder(session->saveFolder, saved.file)) Fail("a file outside the save folder: " + saved.file);
   }
   // Nothing but the input and the save folder at the top, and only plain files
   // directly in the save folder.

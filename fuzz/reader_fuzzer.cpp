@@ -67,17 +67,6 @@ void ExerciseLayer(const psd::DocumentInfo& document, psd::Allocator& allocator,
   allocator.ReleaseBlock(pixelsOut);
 }
 
-void ReleasePlanes(psd::LayerRecord& layer, psd::Allocator& allocator) {
-  for (uint32_t c = 0; c < layer.channelRecordCount; ++c) {
-    allocator.ReleaseBlock(layer.channelRecords[c].plane);
-    layer.channelRecords[c].plane = nullptr;
-  }
-  for (psd::MaskRecord* mask : {layer.layerMask, layer.vectorMask}) {
-    if (mask == nullptr) continue;
-    allocator.ReleaseBlock(mask->plane);
-    mask->plane = nullptr;
-  }
-}
 
 }  // namespace
 
@@ -96,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         psd::LayerRecord& layer = section->layerRecords[i];
         psd::LoadLayerChannels(document, &file, &allocator, &layer);
         ExerciseLayer(*document, allocator, layer);
-        ReleasePlanes(layer, allocator);
+        psd::ReleaseLayerPlanes(layer, &allocator);
       }
       psd::ReleaseLayerMaskSection(section, &allocator);
     }

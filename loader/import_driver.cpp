@@ -30,19 +30,6 @@ bool HasTransparencyPlane(const psd::LayerRecord& layer) {
   return false;
 }
 
-// A layer's planes are not needed once its images exist.
-void ReleaseLayerPlanes(psd::LayerRecord& layer, psd::Allocator* allocator) {
-  for (uint32_t i = 0; i < layer.channelRecordCount; ++i) {
-    allocator->ReleaseBlock(layer.channelRecords[i].plane);
-    layer.channelRecords[i].plane = nullptr;
-  }
-  for (psd::MaskRecord* mask : {layer.layerMask, layer.vectorMask}) {
-    if (mask != nullptr) {
-      allocator->ReleaseBlock(mask->plane);
-      mask->plane = nullptr;
-    }
-  }
-}
 
 // The first use of a name keeps it; later uses get the layer index, and more
 // if that is taken too.
@@ -165,7 +152,7 @@ void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index
   // (A small one, as a file cut short leaves, is still imported.)
   const int64_t pixels = std::llabs(int64_t{width}) * std::llabs(int64_t{height});
   if (hasPixels && pixels > kNoDataPixelLimit && NoColourRead(layer)) {
-    if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
+    if (releasePlanes) psd::ReleaseLayerPlanes(layer, context.allocator);
     return;
   }
   HostImage colorImage = images->NewImage(width, height, KAVRI_IMAGE_TYPE_RGBA);
@@ -173,12 +160,12 @@ void ImportLayer(ImportContext& context, psd::LayerRecord& layer, uint32_t index
   // holds, or turned inside out) has nothing to show; a grid over it could
   // ask for billions of points.
   if (colorImage == nullptr && hasPixels) {
-    if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
+    if (releasePlanes) psd::ReleaseLayerPlanes(layer, context.allocator);
     return;
   }
   HostImage alphaImage = hasAlphaImage ? images->NewImage(width, height, KAVRI_IMAGE_TYPE_GREY) : nullptr;
   ComposeLayerImages(layer, *context.document, context.allocator, colorImage, alphaImage, settings);
-  if (releasePlanes) ReleaseLayerPlanes(layer, context.allocator);
+  if (releasePlanes) psd::ReleaseLayerPlanes(layer, context.allocator);
 
   const std::string namePart = UniqueName(SafeFileNamePart(layer.name.c_str()), index, context.usedFileNames);
   // Hosts name surfaces; an unnamed layer's surface is called after its index.
@@ -261,7 +248,7 @@ void ImportLayers(const psd::DocumentInfo* document, psd::Allocator* allocator, 
     if (!HasChannelData(layer)) continue;
     psd::LoadLayerChannels(document, file, allocator, &layer);
     if (LayerSkipReason(*document, layer) != nullptr) {
-      ReleaseLayerPlanes(layer, allocator);
+      psd::ReleaseLayerPlanes(layer, allocator);
       continue;
     }
     // Transparency needs its image also on layers of fewer channels (grey with transparency).

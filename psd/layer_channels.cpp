@@ -1,6 +1,7 @@
 #include "psd/layer_channels.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "psd/channel_decoding.h"
 #include "psd/channel_decoding_internal.h"
@@ -182,6 +183,18 @@ void LoadLayerChannels(const DocumentInfo* document, File* file, Allocator* allo
       if (layer->layerMask->plane != nullptr) ReportAssert("Layer mask data has already been assigned.");
       HandOver(channel, *layer->layerMask, allocator);
     }
+  }
+}
+
+void ReleaseLayerPlanes(LayerRecord& layer, Allocator* allocator) {
+  for (uint32_t i = 0; i < layer.channelRecordCount; ++i) {
+    allocator->ReleaseBlock(layer.channelRecords[i].plane);
+    layer.channelRecords[i].plane = nullptr;
+  }
+  for (MaskRecord* mask : {layer.layerMask, layer.vectorMask}) {
+    if (mask == nullptr) continue;
+    allocator->ReleaseBlock(mask->plane);
+    mask->plane = nullptr;
   }
 }
 

@@ -16,4 +16,8 @@ namespace psd {
 // layer was parsed from; every plane comes from allocator.
 void LoadLayerChannels(const DocumentInfo* document, File* file, Allocator* allocator, LayerRecord* layer);
 
+// Releases the planes of a loaded layer (its channels' and masks'), keeping
+// the records: a caller done with one layer's pixels frees them before the next.
+void ReleaseLayerPlanes(LayerRecord& layer, Allocator* allocator);
+
 }  // namespace psd

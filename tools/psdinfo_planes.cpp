@@ -115,15 +115,7 @@ bool WritePlaneFiles(const std::string& path, const std::string& folder, std::st
                                 {{"kind", "mask"}, {"layer", i}, {"channel", id}, {"mask", "layer_mask"}});
       }
       // Layer by layer: the planes go back before the next layer is decoded.
-      for (uint32_t c = 0; c < layer.channelRecordCount; ++c) {
-        allocator.ReleaseBlock(layer.channelRecords[c].plane);
-        layer.channelRecords[c].plane = nullptr;
-      }
-      for (psd::MaskRecord* mask : {layer.layerMask, layer.vectorMask}) {
-        if (mask == nullptr) continue;
-        allocator.ReleaseBlock(mask->plane);
-        mask->plane = nullptr;
-      }
+      psd::ReleaseLayerPlanes(layer, &allocator);
     }
   }
   if (section != nullptr) psd::ReleaseLayerMaskSection(section, &allocator);

@@ -11,6 +11,7 @@
 
 #include "refhost/plugin_module.h"
 #include "refhost/reference_host.h"
+#include "tests/support/inside_folder.h"
 #include "tests/support/hostile_variants.h"
 #include "tests/support/test_files.h"
 
@@ -20,14 +21,6 @@ namespace fs = std::filesystem;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-bool Inside(const fs::path& folder, const fs::path& path) {
-  const fs::path normal = fs::weakly_canonical(path);
-  auto f = folder.begin();
-  auto p = normal.begin();
-  for (; f != folder.end(); ++f, ++p)
-    if (p == normal.end() || *f != *p) return false;
-  return p != normal.end();
-}
 
 class HostileImport : public testing::Test {
  protected:
@@ -83,7 +76,7 @@ TEST_F(HostileImport, DamagedCorpusFilesLoadOrDeclineAndWriteOnlyIntoTheSaveFold
       EXPECT_TRUE(result == ResultLoaded || result == ResultDeclined) << result;
       std::string offending;
       EXPECT_TRUE(kavri_test::OnlyReaderDiagnostics(output, &offending)) << offending;
-      for (const refhost::SavedFile& saved : host.scene().saves) EXPECT_TRUE(Inside(save_, saved.file)) << saved.file;
+      for (const refhost::SavedFile& saved : host.scene().saves) EXPECT_TRUE(kavri_test::InsideFolder(save_, saved.file)) << saved.file;
       for (const auto& entry : fs::directory_iterator(root_))
         EXPECT_TRUE(entry.path() == input || entry.path() == save_) << entry.path();
       for (const auto& entry : fs::directory_iterator(save_)) {
