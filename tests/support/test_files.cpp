@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#if defined(_WIN32)
+#include <process.h>
+#endif
 
 #include "refhost/plugin_module.h"
 
@@ -16,12 +19,14 @@ std::string ScratchFolder() {
   static const std::string folder = [] {
     fs::path base = fs::temp_directory_path() / "kavri-tests";
     fs::create_directories(base);
-    std::string templ = (base / "run").string();
 #if defined(_WIN32)
-    fs::path made = base / ("run" + std::to_string(std::rand()) + std::to_string(reinterpret_cast<uintptr_t>(&base)));
-    fs::create_directories(made);
-    return made.string() + "\\";
+    // Test programs run side by side: each takes a folder no other has made.
+    for (unsigned attempt = 0;; ++attempt) {
+      const fs::path made = base / ("run" + std::to_string(_getpid()) + "-" + std::to_string(attempt));
+      if (fs::create_directory(made)) return made.string() + "\\";
+    }
 #else
+    const std::string templ = (base / "run").string();
     std::vector<char> name(templ.begin(), templ.end());
     name.insert(name.end(), {'X', 'X', 'X', 'X', 'X', 'X', '\0'});
     const char* made = mkdtemp(name.data());
